@@ -1,0 +1,32 @@
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+
+# mbedTLS 2.28 ships no CMake package on Debian.
+find_path(MBEDTLS_INCLUDE_DIR mbedtls/ecdh.h REQUIRED)
+find_library(MBEDTLS_CRYPTO_LIB mbedcrypto REQUIRED)
+add_library(mbedcrypto_dep INTERFACE)
+target_include_directories(mbedcrypto_dep INTERFACE ${MBEDTLS_INCLUDE_DIR})
+target_link_libraries(mbedcrypto_dep INTERFACE ${MBEDTLS_CRYPTO_LIB})
+add_library(Pinvale::mbedcrypto ALIAS mbedcrypto_dep)
+
+if(PINVALE_BUILD_TESTS OR PINVALE_BUILD_BENCH)
+  find_package(GTest REQUIRED)
+endif()
+if(PINVALE_BUILD_BENCH)
+  find_package(benchmark REQUIRED)
+  pkg_check_modules(LIBCBOR IMPORTED_TARGET libcbor)
+  pkg_check_modules(LIBFIDO2 IMPORTED_TARGET libfido2)
+endif()
+
+if(UNIX AND NOT APPLE AND NOT CMAKE_CROSSCOMPILING)
+  pkg_check_modules(LIBUDEV REQUIRED IMPORTED_TARGET libudev)
+endif()
+
+if(PINVALE_BUILD_UI)
+  find_package(pugixml REQUIRED)
+  pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
+  if(NOT WIN32)
+    pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2 SDL2_ttf SDL2_image)
+    pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
+  endif()
+endif()

@@ -1,0 +1,64 @@
+#pragma once
+
+// The maker's keys found by the last enumeration, and the one selected for all
+// traffic. Handles are shared between an entry and the selected slot, so the
+// selected key stays open until the next selection even when a new enumeration
+// has replaced the entries.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "transport/hid_platform.h"
+
+namespace pinvale {
+
+struct HidDeviceInfo {
+  std::uint32_t vendorId = 0;
+  std::uint32_t productId = 0;  // 0: no device held
+  std::shared_ptr<HidHandle> readHandle;
+  std::shared_ptr<HidHandle> writeHandle;
+};
+
+// Set during enumeration when an interface of the maker is present but cannot be
+// opened for reading or for writing. Read and cleared by the main window.
+bool HidAccessFailureFlag();
+void SetHidAccessFailureFlag();
+void ClearHidAccessFailureFlag();
+
+class CHidDeviceList {
+ public:
+  explicit CHidDeviceList(std::shared_ptr<HidPlatform> platform);
+  ~CHidDeviceList();
+
+  CHidDeviceList(const CHidDeviceList&) = delete;
+  CHidDeviceList& operator=(const CHidDeviceList&) = delete;
+
+  int Enumerate();
+  int Select(std::uint32_t vendorId, std::uint32_t productId);
+  void CloseAll();
+
+  int Count() const { return static_cast<int>(entries_.size()); }
+  const std::vector<HidDeviceInfo>& Entries() const { return entries_; }
+  const HidDeviceInfo& Selected() const { return selected_; }
+
+  // Frames `message` into CTAPHID packets on the selected entry and collects the
+  // answer's payload. 0 on success, -1 on any failure.
+  std::int32_t Transceive(const std::uint8_t* message, std::uint32_t length,
+                          std::uint8_t* response, std::uint32_t* responseLength);
+
+  // How long a read may see no report at all before the exchange fails. A busy
+  // key sends a keepalive at least every 100 ms, so silence this long means the
+  // key has stopped answering.
+  static constexpr int kDefaultSilenceLimitMs = 3000;
+  void SetSilenceLimitMs(int ms) { silenceLimitMs_ = ms; }
+
+ private:
+  std::shared_ptr<HidPlatform> platform_;
+  std::vector<HidDeviceInfo> entries_;
+  HidDeviceInfo selected_;
+  int silenceLimitMs_ = kDefaultSilenceLimitMs;
+};
+
+}  // namespace pinvale
