@@ -14,9 +14,9 @@
 namespace pinvale {
 
 // Results of SendCborCommand besides the key's own CTAP status byte.
-constexpr std::uint16_t kExchangeFailed = 0xABCD;   // the HID exchange failed
-constexpr std::uint16_t kEmptyAnswer = 0xFF;        // the key answered with no byte
-constexpr std::uint16_t kAnswerTooLarge = 3;        // payload does not fit the buffer
+constexpr std::uint16_t kExchangeFailed = 0xABCD;  // the HID exchange failed
+constexpr std::uint16_t kEmptyAnswer = 0xFF;       // the key answered with no byte
+constexpr std::uint16_t kAnswerTooLarge = 3;       // payload does not fit the buffer
 
 constexpr std::uint32_t kTransportUsbHid = 1;
 constexpr std::uint32_t kTransportOther = 2;  // accepted, but has no exchange

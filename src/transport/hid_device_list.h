@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "transport/hid_platform.h"
@@ -44,9 +46,11 @@ class CHidDeviceList {
   const HidDeviceInfo& Selected() const { return selected_; }
 
   // Frames `message` into CTAPHID packets on the selected entry and collects the
-  // answer's payload. 0 on success, -1 on any failure.
-  std::int32_t Transceive(const std::uint8_t* message, std::uint32_t length,
-                          std::uint8_t* response, std::uint32_t* responseLength);
+  // answer's payload. On entry *responseLength is the capacity of `response`; on
+  // success it holds the payload length. 0 on success, -1 on any failure, an
+  // answer longer than the capacity included.
+  std::int32_t Transceive(const std::uint8_t* message, std::uint32_t length, std::uint8_t* response,
+                          std::uint32_t* responseLength);
 
   // How long a read may see no report at all before the exchange fails. A busy
   // key sends a keepalive at least every 100 ms, so silence this long means the
@@ -54,11 +58,23 @@ class CHidDeviceList {
   static constexpr int kDefaultSilenceLimitMs = 3000;
   void SetSilenceLimitMs(int ms) { silenceLimitMs_ = ms; }
 
+  // The error code logged when a read ends in silence: Windows' ERROR_TIMEOUT, so
+  // the line reads the same on every platform.
+  static constexpr std::uint32_t kSilenceErrorCode = 0x000005B4;
+
+  // Waits the given milliseconds after opening the one product that needs time
+  // before it answers. Tests replace it so that they do not sleep.
+  using PauseFunction = std::function<void(int milliseconds)>;
+  void SetPauseFunction(PauseFunction pause) { pause_ = std::move(pause); }
+
  private:
   std::shared_ptr<HidPlatform> platform_;
   std::vector<HidDeviceInfo> entries_;
   HidDeviceInfo selected_;
   int silenceLimitMs_ = kDefaultSilenceLimitMs;
+  PauseFunction pause_;
+
+  bool ReadAnswerReport(HidHandle& handle, std::uint8_t* report, std::uint16_t length, int logLine);
 };
 
 }  // namespace pinvale

@@ -46,8 +46,7 @@ class HidHandle {
 
   // Writes one report. Returns the bytes written, or -1 with the platform error
   // code in `error`.
-  virtual int WriteReport(const std::uint8_t* report, std::size_t length,
-                          std::uint32_t& error) = 0;
+  virtual int WriteReport(const std::uint8_t* report, std::size_t length, std::uint32_t& error) = 0;
 
   // Waits at most `timeoutMs` for one report and stores up to `capacity` bytes of
   // it. On kOk `received` holds the byte count; on kError `error` holds the

@@ -1,0 +1,54 @@
+#include "transport/hid_composite.h"
+
+namespace pinvale {
+
+namespace {
+constexpr std::uint32_t kErrorNotFound = 2;  // ENOENT and ERROR_FILE_NOT_FOUND alike
+}
+
+void CompositeHidPlatform::Add(std::shared_ptr<HidPlatform> platform) {
+  if (!platform) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  platforms_.push_back(std::move(platform));
+}
+
+bool CompositeHidPlatform::ListInterfaces(std::vector<std::string>& paths) {
+  std::vector<std::shared_ptr<HidPlatform>> platforms;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    platforms = platforms_;
+  }
+  paths.clear();
+  std::map<std::string, std::weak_ptr<HidPlatform>> owners;
+  bool anyListed = false;
+  for (const auto& platform : platforms) {
+    std::vector<std::string> own;
+    if (!platform->ListInterfaces(own)) continue;
+    anyListed = true;
+    for (std::string& path : own) {
+      // The first source to list a path keeps it.
+      if (!owners.emplace(path, platform).second) continue;
+      paths.push_back(std::move(path));
+    }
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  owners_ = std::move(owners);
+  return anyListed;
+}
+
+std::unique_ptr<HidHandle> CompositeHidPlatform::Open(const std::string& path, HidAccess access,
+                                                      std::uint32_t& error) {
+  std::shared_ptr<HidPlatform> owner;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = owners_.find(path);
+    if (found != owners_.end()) owner = found->second.lock();
+  }
+  if (!owner) {
+    error = kErrorNotFound;
+    return nullptr;
+  }
+  return owner->Open(path, access, error);
+}
+
+}  // namespace pinvale

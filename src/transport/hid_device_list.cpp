@@ -1,0 +1,253 @@
+#include "transport/hid_device_list.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include <mbedtls/platform_util.h>
+
+#include "platform/debug_log.h"
+#include "transport/ctaphid.h"
+#include "transport/maker_ids.h"
+
+namespace pinvale {
+
+namespace {
+
+std::atomic<bool> accessFailure{false};
+
+// Interfaces of the maker carry its vendor id in their path as four lower-case
+// hex digits.
+bool PathNamesMaker(const std::string& path) {
+  char digits[5];
+  std::snprintf(digits, sizeof digits, "%04x", kMakerVendorId);
+  return path.find(digits) != std::string::npos;
+}
+
+bool FitsReportBuffer(const HidCaps& caps) {
+  return caps.inputReportLength <= ctaphid::kReportBufferSize &&
+         caps.outputReportLength <= ctaphid::kReportBufferSize;
+}
+
+void SleepMilliseconds(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// Reports carry encrypted PIN material both ways, so the buffer is wiped on leaving.
+struct Report {
+  std::array<std::uint8_t, ctaphid::kReportBufferSize> bytes{};
+  ~Report() { mbedtls_platform_zeroize(bytes.data(), bytes.size()); }
+  std::uint8_t& operator[](std::size_t i) { return bytes[i]; }
+  const std::uint8_t& operator[](std::size_t i) const { return bytes[i]; }
+  std::uint8_t* data() { return bytes.data(); }
+  void fill(std::uint8_t value) { bytes.fill(value); }
+};
+
+void PutChannel(Report& report, std::uint32_t channel) {
+  report[ctaphid::kChannelOffset + 0] = static_cast<std::uint8_t>(channel >> 24);
+  report[ctaphid::kChannelOffset + 1] = static_cast<std::uint8_t>(channel >> 16);
+  report[ctaphid::kChannelOffset + 2] = static_cast<std::uint8_t>(channel >> 8);
+  report[ctaphid::kChannelOffset + 3] = static_cast<std::uint8_t>(channel);
+}
+
+std::uint16_t LengthField(const Report& report) {
+  return static_cast<std::uint16_t>((report[ctaphid::kLengthOffset] << 8) |
+                                    report[ctaphid::kLengthOffset + 1]);
+}
+
+// Line numbers the exchange's log lines have always carried; support reads them.
+constexpr int kLineInitWrite = 480;
+constexpr int kLineMessageWrite = 551;
+constexpr int kLineFirstRead = 578;
+constexpr int kLineNextRead = 639;
+
+}  // namespace
+
+bool HidAccessFailureFlag() {
+  return accessFailure.load();
+}
+void SetHidAccessFailureFlag() {
+  accessFailure.store(true);
+}
+void ClearHidAccessFailureFlag() {
+  accessFailure.store(false);
+}
+
+CHidDeviceList::CHidDeviceList(std::shared_ptr<HidPlatform> platform)
+    : platform_(std::move(platform)), pause_(SleepMilliseconds) {}
+
+CHidDeviceList::~CHidDeviceList() {
+  CloseAll();
+}
+
+int CHidDeviceList::Enumerate() {
+  entries_.clear();
+  std::vector<std::string> paths;
+  if (!platform_ || !platform_->ListInterfaces(paths)) return 0;
+
+  for (const std::string& path : paths) {
+    // Only the maker's interfaces are opened: nothing is gained by opening the
+    // user's keyboards and mice.
+    if (!PathNamesMaker(path)) continue;
+
+    std::uint32_t error = 0;
+    std::shared_ptr<HidHandle> writeHandle = platform_->Open(path, HidAccess::kWrite, error);
+    std::shared_ptr<HidHandle> readHandle = platform_->Open(path, HidAccess::kRead, error);
+    if (!writeHandle || !readHandle) {
+      // Typically another process holds the key exclusively or the account may
+      // not open it; the main window turns this into its warning.
+      SetHidAccessFailureFlag();
+      continue;
+    }
+
+    HidAttributes attributes;
+    if (!readHandle->GetAttributes(attributes)) continue;
+    if (attributes.vendorId != kMakerVendorId) continue;
+
+    HidCaps caps;
+    if (!readHandle->GetCaps(caps)) continue;
+    // The framing works in a fixed report buffer; a longer report could not be
+    // held whole.
+    if (!FitsReportBuffer(caps)) continue;
+
+    if (attributes.productId == kMakerSlowProductId && pause_) pause_(kSlowProductOpenPauseMs);
+
+    HidDeviceInfo entry;
+    entry.vendorId = attributes.vendorId;
+    entry.productId = attributes.productId;
+    entry.readHandle = std::move(readHandle);
+    entry.writeHandle = std::move(writeHandle);
+    entries_.push_back(std::move(entry));
+  }
+  return Count();
+}
+
+int CHidDeviceList::Select(std::uint32_t vendorId, std::uint32_t productId) {
+  for (const HidDeviceInfo& entry : entries_) {
+    if (entry.vendorId == vendorId && entry.productId == productId) {
+      selected_ = entry;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+void CHidDeviceList::CloseAll() {
+  entries_.clear();
+  selected_ = HidDeviceInfo{};
+}
+
+bool CHidDeviceList::ReadAnswerReport(HidHandle& handle, std::uint8_t* report, std::uint16_t length,
+                                      int logLine) {
+  // Each report starts from zero, so a short report never shows bytes of the
+  // one before it.
+  std::memset(report, 0, ctaphid::kReportBufferSize);
+  std::size_t received = 0;
+  std::uint32_t error = 0;
+  HidReadStatus status = handle.ReadReport(report, length, silenceLimitMs_, received, error);
+  if (status == HidReadStatus::kOk) return true;
+  if (status == HidReadStatus::kTimeout) error = kSilenceErrorCode;
+  DebugLog("ReadFile L:%d ERR: 0x%08X", logLine, error);
+  return false;
+}
+
+std::int32_t CHidDeviceList::Transceive(const std::uint8_t* message, std::uint32_t length,
+                                        std::uint8_t* response, std::uint32_t* responseLength) {
+  if (selected_.productId == 0 || !selected_.readHandle || !selected_.writeHandle) return -1;
+  // Sequence numbers run from 0 to 0x7F, which bounds what one message can carry.
+  if (!responseLength || (length > 0 && !message) || length > ctaphid::kMaxMessageLength) return -1;
+  HidHandle& writer = *selected_.writeHandle;
+  HidHandle& reader = *selected_.readHandle;
+  const std::uint32_t capacity = response ? *responseLength : 0;
+
+  writer.Flush();
+  reader.Flush();
+
+  HidCaps caps;
+  if (!writer.GetCaps(caps)) return -1;
+  const std::uint16_t outLength =
+      std::min<std::uint16_t>(caps.outputReportLength, ctaphid::kReportBufferSize);
+  const std::uint16_t inLength =
+      std::min<std::uint16_t>(caps.inputReportLength, ctaphid::kReportBufferSize);
+
+  Report report{};
+  std::uint32_t error = 0;
+
+  // A fresh INIT before every message. Its answer is read but not examined: the
+  // nonce and the channel it assigns are not used, because the maker's keys
+  // accept every message on channel 1 after an INIT. A failed INIT does not stop
+  // the exchange; the message itself will tell.
+  PutChannel(report, ctaphid::kBroadcastChannel);
+  report[ctaphid::kCommandOffset] = ctaphid::kCommandInit;
+  report[ctaphid::kLengthOffset + 1] = ctaphid::kInitNonceLength;
+  std::fill_n(report.data() + ctaphid::kInitPayloadOffset, ctaphid::kInitNonceLength,
+              ctaphid::kInitNonceByte);
+  if (writer.WriteReport(report.data(), outLength, error) < 0) {
+    DebugLog("WriteFile L:%d ERR: 0x%08X", kLineInitWrite, error);
+  }
+  {
+    report.fill(0);
+    std::size_t received = 0;
+    reader.ReadReport(report.data(), outLength, silenceLimitMs_, received, error);
+  }
+
+  // The message: one initialisation packet, then continuation packets.
+  std::uint32_t sent = 0;
+  for (int packet = 0; packet == 0 || sent < length; ++packet) {
+    report.fill(0);
+    PutChannel(report, ctaphid::kMessageChannel);
+    std::size_t offset;
+    std::size_t room;
+    if (packet == 0) {
+      report[ctaphid::kCommandOffset] = ctaphid::kCommandCbor;
+      report[ctaphid::kLengthOffset] = static_cast<std::uint8_t>(length >> 8);
+      report[ctaphid::kLengthOffset + 1] = static_cast<std::uint8_t>(length);
+      offset = ctaphid::kInitPayloadOffset;
+      room = ctaphid::kInitPayloadSize;
+    } else {
+      report[ctaphid::kCommandOffset] = static_cast<std::uint8_t>(packet - 1);
+      offset = ctaphid::kContPayloadOffset;
+      room = ctaphid::kContPayloadSize;
+    }
+    const std::size_t chunk = std::min<std::size_t>(length - sent, room);
+    if (chunk > 0) std::memcpy(report.data() + offset, message + sent, chunk);
+    sent += static_cast<std::uint32_t>(chunk);
+
+    int written = writer.WriteReport(report.data(), outLength, error);
+    if (written < 0) {
+      DebugLog("WriteFile L:%d ERR: 0x%08X", kLineMessageWrite, error);
+      return -1;
+    }
+    if (written < outLength) return -1;
+  }
+
+  // The key sends keepalives while it waits for the user, and may send empty
+  // reports; both are skipped for as long as they keep coming. Only silence
+  // longer than the limit ends the wait.
+  do {
+    if (!ReadAnswerReport(reader, report.data(), inLength, kLineFirstRead)) return -1;
+  } while (report[ctaphid::kCommandOffset] == ctaphid::kCommandKeepalive ||
+           LengthField(report) == 0);
+
+  const std::uint32_t answerLength = LengthField(report);
+  // An answer that does not fit is refused before a byte of it is stored.
+  if (answerLength > capacity) return -1;
+
+  std::uint32_t stored = std::min<std::uint32_t>(answerLength, ctaphid::kInitPayloadSize);
+  std::memcpy(response, report.data() + ctaphid::kInitPayloadOffset, stored);
+  while (stored < answerLength) {
+    if (!ReadAnswerReport(reader, report.data(), inLength, kLineNextRead)) return -1;
+    const std::uint32_t chunk =
+        std::min<std::uint32_t>(answerLength - stored, ctaphid::kContPayloadSize);
+    std::memcpy(response + stored, report.data() + ctaphid::kContPayloadOffset, chunk);
+    stored += chunk;
+  }
+  *responseLength = answerLength;
+  return 0;
+}
+
+}  // namespace pinvale
