@@ -1,0 +1,92 @@
+#pragma once
+
+// The operating-system seam for windows and input. The portable message loop turns native
+// events into Win32-numbered window messages; a backend only creates borderless top-level
+// windows, shows a finished frame and reports raw input.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ui/render.h"
+#include "ui/win_types.h"
+
+namespace pinvale::ui {
+
+struct NativeEvent {
+  enum class Kind {
+    kNone,
+    kMouseMove,
+    kMouseDown,  // left button
+    kMouseUp,
+    kMouseLeave,
+    kKeyDown,  // vk holds a VK_ code
+    kKeyUp,
+    kText,          // text holds UTF-8 typed text
+    kCloseRequest,  // the window manager's close (system close)
+    kExposed,       // contents must be shown again
+    kFocusGained,
+    kFocusLost,
+    kWake,  // a posted message or task is waiting in the queue
+    kQuit,  // the session ends (all windows asked to close)
+  };
+  Kind kind = Kind::kNone;
+  std::uint32_t window = 0;  // NativeWindow::Id(), 0 when not window-bound
+  int x = 0;                 // client coordinates for mouse events
+  int y = 0;
+  int screenX = 0;  // desktop coordinates for mouse events (caption dragging)
+  int screenY = 0;
+  UINT vk = 0;
+  bool shift = false;
+  bool control = false;
+  bool alt = false;
+  std::string text;
+};
+
+struct NativeWindowParams {
+  std::string titleUtf8;
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  bool popup = false;
+  std::uint32_t ownerId = 0;  // native id of the owner window, 0 for none
+};
+
+class INativeWindow {
+ public:
+  virtual ~INativeWindow() = default;
+  virtual std::uint32_t Id() const = 0;
+  virtual void SetTitle(const std::string& utf8) = 0;
+  virtual void Show(bool visible) = 0;
+  virtual void Minimize() = 0;
+  virtual void Maximize() = 0;
+  virtual void Restore() = 0;
+  virtual void Raise() = 0;        // bring to front and take the keyboard focus
+  virtual RECT Frame() const = 0;  // desktop rectangle
+  virtual void SetFrame(const RECT& frame) = 0;
+  // Shows a finished frame drawn off-screen (same size as the window).
+  virtual void Present(IRenderTarget& frame) = 0;
+  virtual void CaptureMouse(bool capture) = 0;
+};
+
+class IUiBackend : public IGraphics {
+ public:
+  virtual std::unique_ptr<INativeWindow> CreateNativeWindow(const NativeWindowParams& params) = 0;
+  // Non-blocking.
+  virtual bool PollEvent(NativeEvent& event) = 0;
+  // Blocks until an event or Wake() arrives, or timeoutMs passes (-1: no time-out).
+  virtual void WaitEvent(int timeoutMs) = 0;
+  // Any thread: makes a pending WaitEvent return.
+  virtual void Wake() = 0;
+  virtual std::uint64_t NowMs() const = 0;
+  virtual RECT WorkArea() const = 0;
+  // False when no window manager moves windows for us (bare X server, dummy driver).
+  virtual bool HasWindowManager() const = 0;
+};
+
+// The process-wide backend; set by UiInitialize.
+IUiBackend* Backend();
+void SetBackend(std::unique_ptr<IUiBackend> backend);
+
+}  // namespace pinvale::ui
