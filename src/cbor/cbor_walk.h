@@ -19,7 +19,7 @@ class CborOpenContainers {
 
  private:
   static constexpr uint32_t kInline = 16;
-  std::array<int64_t, kInline> inline_{};
+  std::array<int64_t, kInline> inline_;  // only read below depth_
   std::vector<int64_t> spill_;
   uint32_t depth_ = 0;
 };
