@@ -216,7 +216,7 @@ def title_bar_button(name, kind, background, out):
 def title_icon(out):
     c = Canvas(35, 36, CLEAR)
     # A white shield with the key hole: the program's mark, on the blue title bar.
-    glyph_shield_check(c, 18, 18, 22, WHITE, BLUE)
+    glyph_shield_check(c, 17.5, 18, 24, WHITE, BLUE)
     c.save(out, "title_icon.png")
 
 
@@ -348,21 +348,38 @@ def finger_on_key(out):
     c = Canvas(120, 120)
     c.circle(60, 60, 58, fill=BLUE_PALE)
     # The key lies across the lower half, its touch ring under the finger.
-    key_cy = 78
-    c.rect((16, key_cy - 14, 86, key_cy + 14), BLUE, radius=9)
-    c.rect((85, key_cy - 9, 104, key_cy + 9), BLUE, radius=2)
-    c.rect((93, key_cy - 5, 97, key_cy - 1), WHITE)
-    c.rect((93, key_cy + 1, 97, key_cy + 5), WHITE)
-    c.circle(38, key_cy, 8.5, outline=WHITE, width=2)
-    c.circle(38, key_cy, 3.5, fill=WHITE)
+    key_cy = 80
+    c.rect((14, key_cy - 14, 84, key_cy + 14), BLUE, radius=9)
+    c.rect((83, key_cy - 9, 102, key_cy + 9), BLUE, radius=2)
+    c.rect((91, key_cy - 5, 95, key_cy - 1), WHITE)
+    c.rect((91, key_cy + 1, 95, key_cy + 5), WHITE)
+    c.circle(36, key_cy, 8.5, outline=WHITE, width=2)
+    c.circle(36, key_cy, 3.5, fill=WHITE)
     # Ripples show the touch being sensed.
-    for r in (13, 18):
-        c.arc(38, key_cy, r, 200, 340, BLUE_LIGHT, 2)
-    # The fingertip comes down from above onto the ring.
-    skin = (0xF3, 0xC9, 0xA8, 255)
-    nail = (0xFB, 0xE6, 0xD6, 255)
-    c.rect((29, 6, 47, key_cy - 9), (0x01, 0x4E, 0x8A, 40), radius=9)
-    glyph_finger(c, 38, 4, 17, key_cy - 12 - 4, skin, nail)
+    for r in (14, 19):
+        c.arc(36, key_cy, r, 195, 345, BLUE_LIGHT, 2)
+
+    # The hand comes in from the top: a fist with the index finger stretched down onto the
+    # ring, drawn on its own layer and cut to the round background.
+    hand = Canvas(120, 120)
+    skin = (0xF2, 0xC4, 0x9E, 255)
+    shade = (0xD9, 0xA2, 0x7A, 255)
+    nail = (0xFB, 0xE4, 0xD2, 255)
+    cuff = BLUE_DARK
+    hand.rect((34, -20, 92, 36), skin, radius=14)
+    for i in range(3):
+        x = 48 + i * 14
+        hand.rect((x, 24, x + 14, 44), skin, radius=7)
+        hand.line([(x + 1, 30), (x + 1, 38)], shade, 1.2)
+    hand.rect((27, 8, 46, key_cy - 10), skin, radius=9.5)
+    hand.line([(46, 12), (46, 40)], shade, 1.2)
+    hand.rect((31, key_cy - 27, 42, key_cy - 14), nail, radius=5)
+    hand.rect((30, -20, 96, 6), cuff, radius=3)
+    mask = Image.new("L", hand.image.size, 0)
+    ImageDraw.Draw(mask).ellipse([round(v * SCALE) for v in (2, 2, 118, 118)], fill=255)
+    layer = Image.new("RGBA", hand.image.size, CLEAR)
+    layer.paste(hand.image, (0, 0), Image.composite(hand.image.split()[3], mask, mask))
+    c.image.alpha_composite(layer)
     c.save(out, "Rec_Finger_Add.png")
 
 
