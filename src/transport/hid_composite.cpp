@@ -33,7 +33,7 @@ bool CompositeHidPlatform::ListInterfaces(std::vector<std::string>& paths) {
   }
   std::lock_guard<std::mutex> lock(mutex_);
   owners_ = std::move(owners);
-  return anyListed;
+  return anyListed || platforms.empty();
 }
 
 std::unique_ptr<HidHandle> CompositeHidPlatform::Open(const std::string& path, HidAccess access,

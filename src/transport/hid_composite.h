@@ -19,7 +19,7 @@ class CompositeHidPlatform : public HidPlatform {
   void Add(std::shared_ptr<HidPlatform> platform);
 
   // The paths of every source, source by source in the order they were added.
-  // False only when no source could list its interfaces.
+  // False only when there are sources and none could list its interfaces.
   bool ListInterfaces(std::vector<std::string>& paths) override;
 
   // Routed to the source that listed `path` last; a path never listed is not
