@@ -36,18 +36,22 @@ int SendWithoutAnswer(CFidoToken& device, const std::uint8_t* request, std::uint
 }  // namespace
 
 std::uint32_t QueryPinRetries(CFidoToken& device) {
+  std::uint32_t retries = 0;
+  QueryPinRetriesWithStatus(device, retries);
+  return retries;
+}
+
+int QueryPinRetriesWithStatus(CFidoToken& device, std::uint32_t& retries) {
   std::uint8_t request[kShortRequestSize];
   const std::uint32_t length =
       WriteShortPinRequest(PinSubCommand::kGetRetries, request, sizeof request);
   std::array<std::uint8_t, kSmallAnswerSize> answer{};
   std::uint32_t answerLength = answer.size();
-  device.SendCborCommand(request, length, answer.data(), &answerLength);
+  const int status = device.SendCborCommand(request, length, answer.data(), &answerLength);
   if (answerLength > answer.size()) answerLength = answer.size();
-  std::uint32_t retries = 0;
-  if (!CborItem(answer.data(), answerLength).mapValueByInt(kAnswerRetries).getUnsigned(retries)) {
-    return 0;
-  }
-  return retries;
+  retries = 0;
+  CborItem(answer.data(), answerLength).mapValueByInt(kAnswerRetries).getUnsigned(retries);
+  return status;
 }
 
 PinRequestResult SendSetPin(CFidoToken& device, std::span<const std::uint8_t> newPin) {

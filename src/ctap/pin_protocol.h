@@ -37,6 +37,10 @@ struct PinTokenResult {
 // getRetries; 0 when the answer has no unsigned member 3, whatever went wrong.
 std::uint32_t QueryPinRetries(CFidoToken& device);
 
+// The same for callers that report the status too (pinvale-cli): returns the
+// status of the exchange and sets `retries` as QueryPinRetries would.
+int QueryPinRetriesWithStatus(CFidoToken& device, std::uint32_t& retries);
+
 PinRequestResult SendSetPin(CFidoToken& device, std::span<const std::uint8_t> newPin);
 
 PinRequestResult SendChangePin(CFidoToken& device, std::span<const std::uint8_t> currentPin,
