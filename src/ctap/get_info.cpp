@@ -1,0 +1,38 @@
+#include "ctap/get_info.h"
+
+#include <array>
+
+#include "cbor/cbor_item.h"
+
+namespace pinvale {
+
+namespace {
+
+constexpr std::uint8_t kCommandGetInfo = 0x04;
+constexpr std::int32_t kMemberOptions = 4;
+constexpr std::uint8_t kSimpleTrue = 21;
+
+// Only the boolean true counts: a false, a missing option, or any other kind of
+// value reads as not set.
+bool OptionIsTrue(const CborItem& options, const char* name, std::uint32_t length) {
+  const CborItem value = options.mapValueByText(name, length);
+  return value.head().majorType == 7 && value.simpleValue() == kSimpleTrue;
+}
+
+}  // namespace
+
+std::uint16_t GetInfo(CFidoToken& token, TokenInfo& info) {
+  std::array<std::uint8_t, kReceiveBufferSize> answer{};
+  std::uint32_t answerLength = kReceiveBufferSize;
+  const std::uint8_t request = kCommandGetInfo;
+  const std::uint16_t result = token.SendCborCommand(&request, 1, answer.data(), &answerLength);
+
+  // After a failure the length still says 4096, but the buffer is all zero and
+  // no lookup finds anything in it.
+  const CborItem options = CborItem(answer.data(), answerLength).mapValueByInt(kMemberOptions);
+  if (OptionIsTrue(options, "clientPin", 9)) info.pinSet = 1;
+  if (OptionIsTrue(options, "uv", 2)) info.uvSet = 1;
+  return result;
+}
+
+}  // namespace pinvale
