@@ -1,0 +1,46 @@
+#pragma once
+
+// CTAP2 command numbers and the status bytes the virtual key answers with.
+
+#include <cstdint>
+
+namespace pinvale::vkey {
+
+constexpr std::uint8_t kCtapMakeCredential = 0x01;
+constexpr std::uint8_t kCtapGetAssertion = 0x02;
+constexpr std::uint8_t kCtapGetInfo = 0x04;
+constexpr std::uint8_t kCtapClientPin = 0x06;
+constexpr std::uint8_t kCtapReset = 0x07;
+
+constexpr std::uint8_t kPinGetRetries = 1;
+constexpr std::uint8_t kPinGetKeyAgreement = 2;
+constexpr std::uint8_t kPinSetPin = 3;
+constexpr std::uint8_t kPinChangePin = 4;
+constexpr std::uint8_t kPinGetPinToken = 5;
+
+constexpr std::uint8_t kStatusOk = 0x00;
+constexpr std::uint8_t kStatusInvalidCommand = 0x01;
+constexpr std::uint8_t kStatusInvalidParameter = 0x02;
+constexpr std::uint8_t kStatusInvalidLength = 0x03;
+constexpr std::uint8_t kStatusCborUnexpectedType = 0x11;
+constexpr std::uint8_t kStatusInvalidCbor = 0x12;
+constexpr std::uint8_t kStatusMissingParameter = 0x14;
+constexpr std::uint8_t kStatusKeepaliveCancel = 0x2D;
+constexpr std::uint8_t kStatusUserActionTimeout = 0x2F;
+constexpr std::uint8_t kStatusNotAllowed = 0x30;
+constexpr std::uint8_t kStatusPinInvalid = 0x31;
+constexpr std::uint8_t kStatusPinBlocked = 0x32;
+constexpr std::uint8_t kStatusPinAuthInvalid = 0x33;
+constexpr std::uint8_t kStatusPinAuthBlocked = 0x34;
+constexpr std::uint8_t kStatusPinNotSet = 0x35;
+constexpr std::uint8_t kStatusPinPolicyViolation = 0x37;
+constexpr std::uint8_t kStatusRequestTooLarge = 0x39;
+
+constexpr std::uint32_t kMaxPinRetries = 8;
+constexpr std::uint32_t kMaxConsecutivePinFailures = 3;
+constexpr std::size_t kMinPinBytes = 4;
+constexpr std::size_t kMaxPinBytes = 63;
+constexpr std::size_t kPaddedPinBlockSize = 64;
+constexpr std::size_t kPinTokenSize = 16;
+
+}  // namespace pinvale::vkey

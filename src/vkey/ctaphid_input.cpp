@@ -1,0 +1,213 @@
+// How the virtual key takes CTAPHID packets apart: channels, message assembly,
+// framing errors and the dispatch of complete messages.
+
+#include <algorithm>
+#include <cstring>
+
+#include "vkey/ctap_authenticator.h"
+#include "vkey/ctap_status.h"
+#include "vkey/virtual_key_internal.h"
+
+namespace pinvale::vkey {
+
+bool VirtualKey::ChannelKnownLocked(const LinkState& link, std::uint32_t cid) const {
+  if (cid == kMakerChannel) return link.initSeen;
+  return std::find(link.channels.begin(), link.channels.end(), cid) != link.channels.end();
+}
+
+void VirtualKey::HandlePacketLocked(const std::shared_ptr<LinkState>& link,
+                                    const std::uint8_t* packet) {
+  ++counters_.reportsReceived;
+  ++packetsSincePowerUp_;
+  if (const VirtualKeyFault* pullOut = FindFault(FaultKind::kPullOut, -1, -1);
+      pullOut != nullptr && packetsSincePowerUp_ >= pullOut->count) {
+    PullOutLocked();
+    return;
+  }
+  const std::uint32_t cid = ReadChannel(packet);
+  if (packet[4] & kInitBit) {
+    HandleInitPacketLocked(link, cid, packet);
+  } else {
+    HandleContPacketLocked(link, cid, packet);
+  }
+}
+
+void VirtualKey::HandleInitPacketLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                                        const std::uint8_t* packet) {
+  const std::uint8_t cmd = packet[4] & 0x7F;
+  const std::size_t length = static_cast<std::size_t>(packet[5]) << 8 | packet[6];
+
+  if (cid == 0 || (cid == kBroadcastChannel && cmd != kCmdInit) ||
+      (cid != kBroadcastChannel && !ChannelKnownLocked(*link, cid))) {
+    SendErrorLocked(*link, cid, kErrInvalidChannel);
+    return;
+  }
+  if (link->assembling) {
+    if (link->cid == cid) {
+      // A new message on the channel that is mid-message: INIT resynchronises it,
+      // anything else breaks the sequence.
+      link->assembling = false;
+      link->data.clear();
+      if (cmd != kCmdInit) {
+        SendErrorLocked(*link, cid, kErrInvalidSeq);
+        return;
+      }
+    } else if (cmd != kCmdInit) {
+      SendErrorLocked(*link, cid, kErrChannelBusy);
+      return;
+    }
+  }
+  if (length > kMaxMessageSize || (cmd == kCmdInit && length != 8)) {
+    SendErrorLocked(*link, cid, kErrInvalidLen);
+    return;
+  }
+  if (length <= kInitPayload) {
+    DispatchLocked(link, cid, cmd, std::vector<std::uint8_t>(packet + 7, packet + 7 + length));
+    return;
+  }
+  link->assembling = true;
+  link->cid = cid;
+  link->cmd = cmd;
+  link->expected = length;
+  link->nextSeq = 0;
+  link->data.assign(packet + 7, packet + kPacketSize);
+  link->lastPacketAt = Clock::now();
+}
+
+void VirtualKey::HandleContPacketLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                                        const std::uint8_t* packet) {
+  // A continuation with no message begun on its channel has nothing to continue.
+  if (!link->assembling || link->cid != cid) return;
+  if (packet[4] != link->nextSeq) {
+    link->assembling = false;
+    link->data.clear();
+    SendErrorLocked(*link, cid, kErrInvalidSeq);
+    return;
+  }
+  const std::size_t take = std::min(kContPayload, link->expected - link->data.size());
+  link->data.insert(link->data.end(), packet + 5, packet + 5 + take);
+  ++link->nextSeq;
+  link->lastPacketAt = Clock::now();
+  if (link->data.size() < link->expected) return;
+  link->assembling = false;
+  DispatchLocked(link, cid, link->cmd, std::move(link->data));
+  link->data.clear();
+}
+
+void VirtualKey::DispatchLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                                std::uint8_t cmd, std::vector<std::uint8_t> payload) {
+  ++counters_.messagesReceived;
+  if (cmd == kCmdInit) {
+    HandleInitCommandLocked(link, cid, payload);
+    return;
+  }
+  if (cmd == kCmdCancel) {
+    HandleCancelLocked(link, cid);
+    return;
+  }
+  // While a request waits for the user, the key takes nothing else.
+  if (pending_) {
+    SendErrorLocked(*link, cid, kErrChannelBusy);
+    return;
+  }
+  switch (cmd) {
+    case kCmdPing:
+      SendMessageLocked(*link, cid, kCmdPing, payload, -1, -1);
+      break;
+    case kCmdCbor:
+      HandleCborLocked(link, cid, std::move(payload));
+      break;
+    default:  // MSG (no U2F here), LOCK, WINK, and anything unknown
+      SendErrorLocked(*link, cid, kErrInvalidCmd);
+      break;
+  }
+}
+
+void VirtualKey::HandleInitCommandLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                                         const std::vector<std::uint8_t>& payload) {
+  link->initSeen = true;
+  std::uint32_t assigned = cid;
+  if (cid == kBroadcastChannel) {
+    while (nextChannel_ == 0 || nextChannel_ == kMakerChannel ||
+           nextChannel_ == kBroadcastChannel) {
+      ++nextChannel_;
+    }
+    assigned = nextChannel_++;
+    link->channels.push_back(assigned);
+  } else if (pending_ && pending_->link == link && pending_->cid == cid) {
+    // Resynchronising a channel abandons what it was waiting for.
+    pending_.reset();
+  }
+  std::vector<std::uint8_t> answer(payload.begin(), payload.begin() + 8);
+  answer.resize(17);
+  WriteChannel(answer.data() + 8, assigned);
+  answer[12] = kProtocolVersion;
+  std::memcpy(answer.data() + 13, kDeviceVersion, 3);
+  answer[16] = kCapabilityCbor | kCapabilityNmsg;
+  SendMessageLocked(*link, cid, kCmdInit, answer, -1, -1);
+}
+
+void VirtualKey::HandleCancelLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid) {
+  // CANCEL has no answer of its own; the request it cancels answers 0x2D.
+  if (!pending_ || pending_->link != link || pending_->cid != cid) return;
+  pending_.reset();
+  SendMessageLocked(*link, cid, kCmdCbor, {kStatusKeepaliveCancel}, kCtapReset, -1);
+}
+
+void VirtualKey::HandleCborLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                                  std::vector<std::uint8_t> payload) {
+  if (payload.empty()) {
+    SendErrorLocked(*link, cid, kErrInvalidLen);
+    return;
+  }
+  ++counters_.cborRequests;
+  LogRequestLocked(payload);
+  const int command = payload[0];
+  const int subCommand = requestLog_.back().subCommand;
+
+  if (const VirtualKeyFault* forced = FindFault(FaultKind::kForcedStatus, command, subCommand)) {
+    SendMessageLocked(*link, cid, kCmdCbor, {forced->status}, command, subCommand);
+    return;
+  }
+  if (payload.size() > config_.maxMsgSize) {
+    SendMessageLocked(*link, cid, kCmdCbor, {kStatusRequestTooLarge}, command, subCommand);
+    return;
+  }
+  if (command == kCtapReset) {
+    StartResetLocked(link, cid);
+    return;
+  }
+  std::vector<std::uint8_t> answer;
+  ctap_->Handle(payload.data(), payload.size(), answer);
+  SendMessageLocked(*link, cid, kCmdCbor, answer, command, subCommand);
+}
+
+void VirtualKey::StartResetLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid) {
+  const Clock::time_point now = Clock::now();
+  if (now - powerUpAt_ > std::chrono::milliseconds(config_.resetWindowMs)) {
+    SendMessageLocked(*link, cid, kCmdCbor, {kStatusNotAllowed}, kCtapReset, -1);
+    return;
+  }
+  pending_ = std::make_unique<PendingTouch>();
+  pending_->link = link;
+  pending_->cid = cid;
+  pending_->deadline = now + std::chrono::milliseconds(config_.userPresenceTimeoutMs);
+  if (config_.touchMode == TouchMode::kAutomatic) {
+    if (config_.touchDelayMs <= 0) {
+      FinishTouchLocked(true);
+      return;
+    }
+    pending_->autoTouchAt = now + std::chrono::milliseconds(config_.touchDelayMs);
+  }
+  SendKeepaliveLocked(*link, cid, kKeepaliveUpNeeded);
+  pending_->nextKeepalive = now + std::chrono::milliseconds(config_.keepaliveIntervalMs);
+}
+
+void VirtualKey::FinishTouchLocked(bool touched) {
+  std::unique_ptr<PendingTouch> done = std::move(pending_);
+  if (touched) ctap_->FactoryReset();
+  const std::uint8_t status = touched ? kStatusOk : kStatusUserActionTimeout;
+  SendMessageLocked(*done->link, done->cid, kCmdCbor, {status}, kCtapReset, -1);
+}
+
+}  // namespace pinvale::vkey

@@ -1,0 +1,184 @@
+#pragma once
+
+// The virtual security key: a software CTAP 2.0 authenticator behind CTAPHID.
+//
+// A host talks to it through a VirtualKeyLink, one per connection (the in-process
+// HID device has one, each socket client of pinvale-vkey has its own). Every link has
+// its own channels and its own queue of outgoing packets; the PIN state, the
+// key-agreement key and the user's touch belong to the key and are shared.
+//
+// Packets are the raw 64 bytes of CTAPHID, no report id. Every call is thread-safe.
+// A timer thread sends the keepalives while the key waits for a touch, answers
+// message time-outs and performs the automatic touch.
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "vkey/ctaphid_constants.h"
+#include "vkey/vkey_config.h"
+
+namespace pinvale::vkey {
+
+class CtapAuthenticator;
+class RandomSource;
+class VirtualKey;
+struct LinkState;
+
+using Packet = std::array<std::uint8_t, kPacketSize>;
+
+// One CTAP2 request as the key received it.
+struct CtapRequestRecord {
+  std::uint8_t command = 0;
+  int subCommand = -1;             // clientPIN subcommand, -1 for other commands
+  std::vector<std::uint8_t> cbor;  // the parameters after the command byte
+};
+
+struct VirtualKeyCounters {
+  std::uint64_t reportsReceived = 0;
+  std::uint64_t reportsSent = 0;
+  std::uint64_t messagesReceived = 0;  // complete CTAPHID messages
+  std::uint64_t cborRequests = 0;
+  std::uint64_t keepalivesSent = 0;
+  std::uint64_t powerCycles = 0;
+};
+
+struct VirtualKeyStatus {
+  bool plugged = false;
+  bool pinSet = false;
+  std::uint32_t retries = 0;
+  std::uint32_t consecutiveFailures = 0;  // wrong PINs in a row this power cycle
+  bool waitingForTouch = false;
+};
+
+enum class WaitResult { kPacket, kTimeout, kClosed };
+
+// One host connection.
+class VirtualKeyLink {
+ public:
+  VirtualKeyLink(std::shared_ptr<VirtualKey> key, std::shared_ptr<LinkState> state);
+  ~VirtualKeyLink();  // closes the connection
+  VirtualKeyLink(const VirtualKeyLink&) = delete;
+  VirtualKeyLink& operator=(const VirtualKeyLink&) = delete;
+
+  // One packet from the host. False when the link is closed (key pulled out).
+  bool ReceivePacket(const std::uint8_t packet[kPacketSize]);
+  // Waits up to timeoutMs (negative: forever) for the next packet to the host.
+  WaitResult WaitPacket(std::uint8_t packet[kPacketSize], int timeoutMs);
+  // Drops the packets queued for the host.
+  void Drain();
+  bool IsOpen() const;
+  void Close();
+
+ private:
+  std::shared_ptr<VirtualKey> key_;
+  std::shared_ptr<LinkState> state_;
+};
+
+class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
+ public:
+  // The key starts plugged in and powered up.
+  static std::shared_ptr<VirtualKey> Create(VirtualKeyConfig config);
+  explicit VirtualKey(VirtualKeyConfig config);
+  ~VirtualKey();
+  VirtualKey(const VirtualKey&) = delete;
+  VirtualKey& operator=(const VirtualKey&) = delete;
+
+  const VirtualKeyConfig& Config() const { return config_; }
+
+  // A new connection; null while the key is unplugged.
+  std::unique_ptr<VirtualKeyLink> Connect();
+
+  // Pull-out: every link closes, a waiting request is dropped, the state is kept.
+  void Unplug();
+  // Plug-in, a power cycle: clears the wrong-PINs-in-a-row counter, makes a fresh
+  // key-agreement key and PIN token and restarts the reset window. Plugging a key
+  // that is plugged in pulls it out first.
+  void Plug();
+  bool IsPlugged() const;
+
+  // The user touches the key. Counts only while a request waits for it.
+  void Touch();
+
+  VirtualKeyStatus Status() const;
+  VirtualKeyCounters Counters() const;
+  // The last CTAP2 requests, oldest first (at most kRequestLogSize).
+  std::vector<CtapRequestRecord> RecentRequests() const;
+  void ClearRecentRequests();
+  static constexpr std::size_t kRequestLogSize = 64;
+
+  // Links call these.
+  bool ReceiveFrom(const std::shared_ptr<LinkState>& link, const std::uint8_t* packet);
+  WaitResult WaitFor(const std::shared_ptr<LinkState>& link, std::uint8_t* packet, int timeoutMs);
+  void DrainLink(const std::shared_ptr<LinkState>& link);
+  bool LinkOpen(const std::shared_ptr<LinkState>& link) const;
+  void CloseLink(const std::shared_ptr<LinkState>& link);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  struct PendingTouch;
+
+  // Everything below runs with mu_ held.
+  void PowerUpLocked();
+  void PullOutLocked();
+  void CloseLinkLocked(LinkState& link);
+  void HandlePacketLocked(const std::shared_ptr<LinkState>& link, const std::uint8_t* packet);
+  void HandleInitPacketLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                              const std::uint8_t* packet);
+  void HandleContPacketLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                              const std::uint8_t* packet);
+  void DispatchLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid, std::uint8_t cmd,
+                      std::vector<std::uint8_t> payload);
+  void HandleInitCommandLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                               const std::vector<std::uint8_t>& payload);
+  void HandleCborLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                        std::vector<std::uint8_t> payload);
+  void HandleCancelLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid);
+  void StartResetLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid);
+  void FinishTouchLocked(bool touched);
+  void LogRequestLocked(const std::vector<std::uint8_t>& payload);
+  bool ChannelKnownLocked(const LinkState& link, std::uint32_t cid) const;
+
+  // Outgoing packets; the faults sit between the key and the host here.
+  void SendErrorLocked(LinkState& link, std::uint32_t cid, std::uint8_t error);
+  void SendKeepaliveLocked(LinkState& link, std::uint32_t cid, std::uint8_t status);
+  void SendMessageLocked(LinkState& link, std::uint32_t cid, std::uint8_t cmd,
+                         const std::vector<std::uint8_t>& payload, int ctapCommand, int subCommand);
+  void SendFramesLocked(LinkState& link, std::uint32_t cid, std::uint8_t cmd,
+                        const std::vector<std::uint8_t>& payload);
+  void PushLocked(LinkState& link, const Packet& packet);
+  const VirtualKeyFault* FindFault(FaultKind kind, int ctapCommand, int subCommand) const;
+
+  void TimerLoop();
+  void RunTimersLocked(Clock::time_point now);
+  std::chrono::steady_clock::time_point NextDeadlineLocked() const;
+
+  VirtualKeyConfig config_;
+  mutable std::mutex mu_;
+  std::condition_variable timerCv_;
+  bool stopping_ = false;
+
+  std::unique_ptr<RandomSource> random_;
+  std::unique_ptr<CtapAuthenticator> ctap_;
+
+  bool plugged_ = false;
+  Clock::time_point powerUpAt_;
+  std::uint64_t packetsSincePowerUp_ = 0;
+  std::uint32_t nextChannel_ = 2;
+  std::vector<std::shared_ptr<LinkState>> links_;
+  std::unique_ptr<PendingTouch> pending_;
+
+  VirtualKeyCounters counters_;
+  std::deque<CtapRequestRecord> requestLog_;
+
+  std::thread timer_;  // last: it starts after everything else is built
+};
+
+}  // namespace pinvale::vkey

@@ -1,0 +1,75 @@
+#pragma once
+
+// How a virtual security key behaves: its USB ids, how the user "touches" it, its
+// timers, its first PIN and the faults it can be told to show. Every duration is
+// configurable so tests can run the same behaviour in milliseconds.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "transport/maker_ids.h"
+
+namespace pinvale::vkey {
+
+enum class TouchMode {
+  kAutomatic,  // the user touches the key touchDelayMs after it starts waiting
+  kOnDemand,   // only VirtualKey::Touch() counts as a touch
+  kNever,      // nobody ever touches it; requests needing presence time out
+};
+
+enum class FaultKind {
+  kNoAnswer,         // swallow matching messages (all, without a filter) and answer nothing
+  kGarbage,          // answer a matching request with one report of random bytes
+  kPullOut,          // pull the key out when it has received `count` packets since power-up
+  kZeroLength,       // `count` packets with a zero length field before every answer
+  kKeepaliveStorm,   // `count` back-to-back keepalives before every answer
+  kStrayPackets,     // `count` packets on other channels before every answer
+  kForcedStatus,     // answer a matching CTAP2 request with `status` alone
+  kKeyAgreementNoY,  // getKeyAgreement answers a COSE key without -3
+};
+
+// A fault and its arguments. `command` and `subCommand` filter the CTAP2 requests it
+// applies to: -1 matches any.
+struct VirtualKeyFault {
+  FaultKind kind = FaultKind::kNoAnswer;
+  std::uint32_t count = 0;
+  int command = -1;
+  int subCommand = -1;
+  std::uint8_t status = 0;
+};
+
+struct VirtualKeyConfig {
+  std::uint16_t vendorId = kMakerVendorId;
+  std::uint16_t productId = kMakerProductIds[0];
+
+  TouchMode touchMode = TouchMode::kAutomatic;
+  int touchDelayMs = 300;
+  // A request needing user presence fails with 0x2F when no touch comes in this time.
+  int userPresenceTimeoutMs = 30000;
+  // Reset is allowed only this long after power-up.
+  int resetWindowMs = 10000;
+  // A keepalive goes out this often while the key waits; hosts expect one every 100 ms.
+  int keepaliveIntervalMs = 75;
+  // A message whose continuation packets stop arriving for this long is dropped with
+  // ERR_MSG_TIMEOUT.
+  int messageTimeoutMs = 500;
+
+  std::string initialPin;  // empty: no PIN at first power-up
+  bool uv = false;         // advertise "uv": true in getInfo
+  std::array<std::uint8_t, 16> aaguid = {0x50, 0x69, 0x6e, 0x76, 0x61, 0x6c, 0x65, 0x2d,
+                                         0x76, 0x6b, 0x65, 0x79, 0x00, 0x00, 0x00, 0x01};
+  std::uint16_t maxMsgSize = 1200;
+
+  std::vector<VirtualKeyFault> faults;
+};
+
+// Parses one fault as pinvale-vkey's --fault takes it, NAME[=ARG]:
+//   no-answer[=CMD[/SUB]]   garbage[=CMD[/SUB]]   status=CMD[/SUB]:CODE
+//   pull-out=N   zero-length[=N]   keepalive-storm[=N]   stray[=N]   no-y
+// CMD, SUB and CODE are hexadecimal (an optional 0x prefix), N decimal.
+// Returns false for an unknown name or a malformed argument.
+bool ParseFault(const std::string& text, VirtualKeyFault& fault);
+
+}  // namespace pinvale::vkey
