@@ -1,0 +1,19 @@
+#include "app/device_notice_forwarder.h"
+
+#include "app/main_wnd.h"
+
+namespace pinvale {
+
+DeviceNoticeForwarder::DeviceNoticeForwarder(HWND window, const DeviceNoticeSources& sources) {
+  watcher_ = StartDeviceNoticeWatcher(sources, [window](std::uint32_t event, std::u16string path) {
+    auto notice = std::make_shared<DeviceChangeNotice>();
+    notice->deviceType = kDeviceTypeInterface;
+    notice->devicePath = std::move(path);
+    // A window that has gone drops the message.
+    PostMessage(window, WM_DEVICECHANGE, event, std::shared_ptr<const void>(std::move(notice)));
+  });
+}
+
+DeviceNoticeForwarder::~DeviceNoticeForwarder() = default;
+
+}  // namespace pinvale

@@ -1,0 +1,44 @@
+#include "app/hid_setup.h"
+
+#include "transport/hid_composite.h"
+#include "transport/hid_device_list.h"
+#include "transport/hid_system.h"
+#include "vkey/virtual_hid_platform.h"
+
+namespace pinvale {
+
+bool MakerKeyPresent(const std::shared_ptr<HidPlatform>& platform) {
+  bool accessFailedBefore = HidAccessFailureFlag();
+  CHidDeviceList probe(platform);
+  bool present = probe.Enumerate() > 0 || HidAccessFailureFlag();
+  // The probe must not leave a warning behind for the main window's first connection;
+  // that enumeration raises the flag again if it still applies.
+  if (!accessFailedBefore) ClearHidAccessFailureFlag();
+  return present;
+}
+
+HidSetup SetUpHid(const AppOptions& options) {
+  HidSetup setup;
+  std::shared_ptr<HidPlatform> system = CreateSystemHidPlatform(options.virtualKeyDirectory);
+  bool plugDemoKey = options.virtualKey || (options.virtualKeyIfNone && !MakerKeyPresent(system));
+  if (!plugDemoKey) {
+    setup.platform = system;
+    return setup;
+  }
+  vkey::VirtualKeyConfig config;
+  config.touchMode = vkey::TouchMode::kAutomatic;
+  config.touchDelayMs = kDemoKeyTouchDelayMs;
+  // A real key accepts a reset only just after it is plugged in; the demo key lets
+  // the reset be tried at any time.
+  config.resetWindowMs = 24 * 60 * 60 * 1000;
+  setup.demoKey = vkey::VirtualKey::Create(config);
+  auto virtualPlatform = std::make_shared<vkey::VirtualHidPlatform>();
+  virtualPlatform->AddKey(setup.demoKey, "demo");
+  auto composite = std::make_shared<CompositeHidPlatform>();
+  composite->Add(system);
+  composite->Add(virtualPlatform);
+  setup.platform = composite;
+  return setup;
+}
+
+}  // namespace pinvale

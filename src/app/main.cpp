@@ -1,0 +1,49 @@
+// Pinvale's entry: one running copy per user session, the skin archive, the
+// option "-E", and the main window's modal loop.
+
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+#include <vector>
+
+#include "app/app_options.h"
+#include "app/app_texts.h"
+#include "app/device_notice_forwarder.h"
+#include "app/hid_setup.h"
+#include "app/main_wnd.h"
+#include "embedded_skin.h"
+#include "platform/single_instance.h"
+
+int main(int argc, char** argv) {
+  using namespace pinvale;
+
+  // A second copy leaves at once, silently; the first keeps its claim until it ends.
+  auto claim = ClaimSingleInstance(kSingleInstanceName);
+  if (!claim) return 0;
+
+  std::vector<std::string_view> arguments(argv, argv + argc);
+  AppOptions options = ParseAppOptions(arguments, std::getenv("PINVALE_VKEY_DIR"));
+  if (options.resetOnStart) ResetOnStart = true;
+
+  ui::CPaintManagerUI::SetInstance(nullptr);
+  ui::CPaintManagerUI::SetResourcePath(ui::CPaintManagerUI::GetInstancePath());
+  ui::CPaintManagerUI::SetResourceZip(kSkinArchiveName);
+  ui::RegisterResource(kSkinResourceKind, kSkinResourceId, EmbeddedSkinArchive());
+
+  HidSetup hid = SetUpHid(options);
+  int exitCode = 0;
+  {
+    CMainWnd window(hid.platform);
+    if (window.Create(nullptr, kProgramCaption, UI_WNDSTYLE_FRAME, 0)) {
+      window.CenterWindow();
+      DeviceNoticeForwarder notices(
+          window.GetHWND(), {.hidraw = true, .virtualKeyDirectory = options.virtualKeyDirectory});
+      window.ShowModal();
+    } else {
+      std::fprintf(stderr, "pinvale: cannot open the main window (is a display available?)\n");
+      exitCode = 1;
+    }
+  }
+  ui::UiShutdown();
+  return exitCode;
+}

@@ -1,0 +1,116 @@
+#pragma once
+
+// The program's only top-level window. It owns the device object, connects to a
+// key of the maker at start and whenever one is plugged in, shows whether a key is
+// present and offers the four actions (set PIN, change PIN, verify PIN, reset), the
+// help text and the About box. Which actions are enabled follows the key's answer
+// to getInfo, asked afresh before every decision.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "ctap/get_info.h"
+#include "transport/fido_token.h"
+#include "ui/ui.h"
+
+namespace pinvale {
+
+// Set by the option "-E": once the window has connected for the first time it
+// runs the reset action (confirmation first) and clears the flag.
+inline std::atomic<bool> ResetOnStart{false};
+
+// What a device-change message carries: lParam points at one of these while the
+// message is handled.
+struct DeviceChangeNotice {
+  std::uint32_t deviceType = 5;  // device interface
+  std::u16string devicePath;
+};
+
+// The main window's skin: a ZIP archive registered as program resource "ZIPRES" 109.
+inline constexpr int kSkinResourceId = 109;
+inline constexpr std::u16string_view kSkinResourceKind = u"ZIPRES";
+inline constexpr std::u16string_view kSkinArchiveName = u"Skins.zip";
+
+class CMainWnd : public ui::WindowImplBase {
+ public:
+  explicit CMainWnd(std::shared_ptr<HidPlatform> platform);
+  ~CMainWnd() override;
+
+  std::u16string_view GetWindowClassName() const override { return u"DUIMainFrame"; }
+  std::u16string GetSkinFolder() override { return u"Skins"; }
+  std::u16string GetSkinFile() override { return u"main.xml"; }
+  ui::UILIB_RESOURCETYPE GetResourceType() const override { return ui::UILIB_ZIPRESOURCE; }
+  int GetResourceID() const override { return kSkinResourceId; }
+  std::u16string GetZIPFileName() const override { return std::u16string(kSkinArchiveName); }
+
+  void InitWindow() override;
+  void Notify(ui::TNotifyUI& msg) override;
+  LRESULT MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) override;
+  LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
+
+  // The connection step: enumerate, select the first product id of the maker's
+  // ordered list that is present, and show the outcome.
+  void ConnectToken();
+  // Refreshes the status row, the page and the buttons.
+  void ShowDeviceState(bool present);
+  // Arrival (0x8000) and removal (0x8004) of a device interface whose path carries
+  // one of the maker's product ids; `notice` points at a DeviceChangeNotice.
+  void OnDeviceChange(WPARAM event, LPARAM notice);
+  // getInfo on this window's key; `info` is filled, not cleared.
+  std::uint16_t GetInfo(TokenInfo& info);
+
+  CFidoToken& Token() { return token_; }
+
+  // The waits before reconnecting after an arrival and before showing the no-key
+  // state after a removal. The key needs a moment after it appears; tests shorten them.
+  void SetDeviceChangeWaits(std::chrono::milliseconds arrival, std::chrono::milliseconds removal);
+
+ protected:
+  // ---- the four action dialogs ----
+  // Each creates its dialog with this window as parent and the device object, runs
+  // it modally and returns its modal result (the reset one returns the dialog's
+  // ResetOutcome). They live in main_wnd_dialogs.cpp; until a dialog class exists
+  // its function opens nothing and returns 0 (nullopt for the reset).
+  virtual int OpenSetPinDialog();
+  virtual int OpenChangePinDialog();
+  virtual int OpenVerifyPinDialog();
+  virtual std::optional<std::uint16_t> OpenResetDialog();
+
+  // Creates `dialog` as every dialog of the program is created (owned by this
+  // window, caption "Pinvale", style 0x10CA0000), centres it and runs it modally.
+  int RunModalDialog(ui::WindowImplBase& dialog);
+
+ private:
+  void OnVerifyClicked();
+  void OnSetPinClicked();
+  void OnChangePinClicked();
+  void RunResetAction();
+  void WarnAboutAccess();
+  void EnableForPinState(bool pinSet);
+
+  ui::CButtonUI* btnVerify_ = nullptr;
+  ui::CButtonUI* btnEnroll_ = nullptr;
+  ui::CButtonUI* btnFormat_ = nullptr;
+  ui::CButtonUI* btnChangePin_ = nullptr;
+  ui::CButtonUI* btnHelp_ = nullptr;
+  ui::CLabelUI* labelStatus_ = nullptr;
+  ui::CLabelUI* labelIconKeyStatus_ = nullptr;
+  ui::CTextUI* labelHelp_ = nullptr;
+  ui::CTabLayoutUI* switch_ = nullptr;
+  ui::CControlUI* switchFp_ = nullptr;  // not in the layout; stays empty
+
+  CFidoToken token_;
+
+  std::chrono::milliseconds arrivalWait_{300};
+  std::chrono::milliseconds removalWait_{100};
+  // A key plugged in while the reset dialog runs is connected once the dialog has
+  // closed, so no enumeration or getInfo runs beside the reset request.
+  bool resetRunning_ = false;
+  bool reconnectAfterReset_ = false;
+};
+
+}  // namespace pinvale
