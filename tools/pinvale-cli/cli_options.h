@@ -1,0 +1,42 @@
+#pragma once
+
+// The command line of pinvale-cli:
+//   pinvale-cli [--device PATH] [--virtual-keys DIR] [--pin-stdin] [--yes] COMMAND
+// PINs are never taken from the command line.
+
+#include <string>
+#include <vector>
+
+namespace pinvale::cli {
+
+enum class Command { kNone, kList, kInfo, kRetries, kSetPin, kChangePin, kVerifyPin, kReset };
+
+struct Options {
+  std::string devicePath;     // --device: a hidraw node or a virtual-key socket
+  std::string virtualKeyDir;  // --virtual-keys, else PINVALE_VKEY_DIR
+  bool pinStdin = false;      // PINs from standard input, one per line
+  bool yes = false;           // reset without asking
+  bool help = false;
+  Command command = Command::kNone;
+};
+
+// Exit codes; --help lists them.
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitUsage = 1,           // the command line is wrong
+  kExitNoKey = 2,           // no key found, or it could not be opened
+  kExitInputRefused = 3,    // a PIN broke the length rules, the entries differ, or no confirmation
+  kExitWrongPin = 4,        // status 0x31
+  kExitPinBlocked = 5,      // status 0x32 or 0x34
+  kExitKeyRefused = 6,      // the key answered with another status
+  kExitExchangeFailed = 7,  // no usable answer from the key (0xABCD, 0xFF, 3, 0x12, crypto)
+};
+
+// Reads the arguments after the program name. False with `error` set when they
+// are not a valid command line.
+bool ParseArguments(const std::vector<std::string>& args, Options& options, std::string& error);
+
+// The --help text.
+std::string UsageText();
+
+}  // namespace pinvale::cli
