@@ -1,0 +1,198 @@
+#include "vkey_options.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace pinvale::vkey {
+
+const char kVkeyUsage[] =
+    "Usage: pinvale-vkey --dir DIR [options]\n"
+    "\n"
+    "Serves a virtual FIDO2 security key (CTAP 2.0: getInfo, clientPIN protocol 1,\n"
+    "reset) on the UNIX stream socket DIR/<vid>-<pid>-<label>.sock. Each direction\n"
+    "carries raw 64-byte CTAPHID packets. Creating the socket plugs the key in,\n"
+    "removing it pulls the key out. Several clients may connect; each connection has\n"
+    "its own CTAPHID channels, the key's PIN state is shared.\n"
+    "\n"
+    "Options:\n"
+    "  --dir DIR              directory of the socket (required)\n"
+    "  --vid HEX              USB vendor id (default 3f8c)\n"
+    "  --pid HEX              USB product id (default 2d71)\n"
+    "  --label NAME           socket label, letters, digits, '.', '_', '-' (default vkey)\n"
+    "  --touch MODE           auto: touched --touch-delay ms after the key starts waiting;\n"
+    "                         manual: only the 'touch' command touches it;\n"
+    "                         never: nobody touches it (default auto)\n"
+    "  --touch-delay MS       delay of the automatic touch (default 300)\n"
+    "  --touch-timeout MS     a reset with no touch fails with 0x2F after this (default 30000)\n"
+    "  --reset-window SECONDS reset only this long after power-up, else 0x30; fractions\n"
+    "                         allowed (default 10)\n"
+    "  --pin PIN              the PIN the key has at start (default none)\n"
+    "  --uv                   advertise \"uv\": true in getInfo\n"
+    "  --keepalive-interval MS  keepalive period while waiting for a touch (default 75)\n"
+    "  --message-timeout MS   a message whose packets stop coming fails with\n"
+    "                         ERR_MSG_TIMEOUT after this (default 500)\n"
+    "  --fault NAME[=ARG]     make the key misbehave; may be repeated. CMD, SUB and CODE\n"
+    "                         are hex, N decimal; CMD[/SUB] limits a fault to one CTAP2\n"
+    "                         command (and clientPIN subcommand):\n"
+    "      no-answer[=CMD[/SUB]]  answer nothing (without a filter: nothing at all)\n"
+    "      garbage[=CMD[/SUB]]    answer with one report of random bytes\n"
+    "      status=CMD[/SUB]:CODE  answer with status CODE alone, e.g. status=06/03:02\n"
+    "      pull-out=N             pull the key out when its Nth packet since power-up\n"
+    "                             arrives\n"
+    "      zero-length[=N]        N packets with a zero length field before each answer\n"
+    "                             (default 3)\n"
+    "      keepalive-storm[=N]    N keepalives before each answer (default 50)\n"
+    "      stray[=N]              N answer packets on other channels before each answer\n"
+    "                             (default 1)\n"
+    "      no-y                   getKeyAgreement's COSE key lacks -3\n"
+    "  --help                 this text\n"
+    "\n"
+    "Commands on standard input, one per line:\n"
+    "  touch    touch the key (counts while a reset waits for it)\n"
+    "  unplug   pull the key out: removes the socket, drops connections, keeps the state\n"
+    "  plug     plug it in again: a power cycle (the reset window restarts, the\n"
+    "           three-wrong-PINs block clears), the socket comes back\n"
+    "  status   print the PIN state and the retries\n"
+    "  quit     remove the socket and exit\n"
+    "At the end of standard input the key keeps serving. SIGTERM and SIGINT exit\n"
+    "cleanly and remove the socket.\n"
+    "\n"
+    "Output: \"ready <socket path>\" once the socket listens (again after each plug),\n"
+    "\"unplugged\" after unplug, and for status a line like\n"
+    "\"status plugged=yes pin=set retries=8 wrong-in-a-row=0 waiting-for-touch=no\".\n";
+
+namespace {
+
+bool ParseHex16(const std::string& text, std::uint16_t& value) {
+  std::string digits = text;
+  if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+    digits = digits.substr(2);
+  }
+  if (digits.empty() || digits.size() > 4) return false;
+  char* end = nullptr;
+  unsigned long parsed = std::strtoul(digits.c_str(), &end, 16);
+  if (*end != '\0' || digits[0] == '-' || digits[0] == '+') return false;
+  value = static_cast<std::uint16_t>(parsed);
+  return true;
+}
+
+bool ParseMs(const std::string& text, int& value) {
+  if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+  char* end = nullptr;
+  long parsed = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || parsed > 24L * 3600 * 1000) return false;
+  value = static_cast<int>(parsed);
+  return true;
+}
+
+bool ValidLabel(const std::string& label) {
+  if (label.empty() || label.size() > 64) return false;
+  for (char c : label) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                    c == '.' || c == '_' || c == '-';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options,
+                      std::string& error) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+      return true;
+    }
+    if (arg == "--uv") {
+      options.config.uv = true;
+      continue;
+    }
+    static const char* const kWithValue[] = {"--dir",
+                                             "--vid",
+                                             "--pid",
+                                             "--label",
+                                             "--touch",
+                                             "--touch-delay",
+                                             "--touch-timeout",
+                                             "--reset-window",
+                                             "--pin",
+                                             "--fault",
+                                             "--keepalive-interval",
+                                             "--message-timeout"};
+    bool known = false;
+    for (const char* name : kWithValue) known = known || arg == name;
+    if (!known) {
+      error = "unknown option: " + arg;
+      return false;
+    }
+    if (i + 1 >= args.size()) {
+      error = arg + " needs a value";
+      return false;
+    }
+    const std::string& value = args[++i];
+    bool ok = true;
+    if (arg == "--dir") {
+      options.dir = value;
+      ok = !value.empty();
+    } else if (arg == "--vid") {
+      ok = ParseHex16(value, options.config.vendorId);
+    } else if (arg == "--pid") {
+      ok = ParseHex16(value, options.config.productId);
+    } else if (arg == "--label") {
+      options.label = value;
+      ok = ValidLabel(value);
+    } else if (arg == "--touch") {
+      if (value == "auto") {
+        options.config.touchMode = TouchMode::kAutomatic;
+      } else if (value == "manual") {
+        options.config.touchMode = TouchMode::kOnDemand;
+      } else if (value == "never") {
+        options.config.touchMode = TouchMode::kNever;
+      } else {
+        ok = false;
+      }
+    } else if (arg == "--touch-delay") {
+      ok = ParseMs(value, options.config.touchDelayMs);
+    } else if (arg == "--touch-timeout") {
+      ok = ParseMs(value, options.config.userPresenceTimeoutMs);
+    } else if (arg == "--keepalive-interval") {
+      ok = ParseMs(value, options.config.keepaliveIntervalMs) &&
+           options.config.keepaliveIntervalMs > 0;
+    } else if (arg == "--message-timeout") {
+      ok = ParseMs(value, options.config.messageTimeoutMs) && options.config.messageTimeoutMs > 0;
+    } else if (arg == "--reset-window") {
+      char* end = nullptr;
+      const double seconds = std::strtod(value.c_str(), &end);
+      ok = !value.empty() && *end == '\0' && std::isfinite(seconds) && seconds >= 0 &&
+           seconds <= 24 * 3600;
+      if (ok) options.config.resetWindowMs = static_cast<int>(std::lround(seconds * 1000));
+    } else if (arg == "--pin") {
+      options.config.initialPin = value;
+      ok = value.size() >= 4 && value.size() <= 63;
+    } else if (arg == "--fault") {
+      VirtualKeyFault fault;
+      ok = ParseFault(value, fault);
+      if (ok) options.config.faults.push_back(fault);
+    }
+    if (!ok) {
+      error = "bad value for " + arg + ": " + value;
+      return false;
+    }
+  }
+  if (options.dir.empty()) {
+    error = "--dir DIR is required";
+    return false;
+  }
+  return true;
+}
+
+std::string SocketPathFor(const VkeyOptions& options) {
+  char name[32];
+  std::snprintf(name, sizeof name, "%04x-%04x-", options.config.vendorId, options.config.productId);
+  return options.dir + "/" + name + options.label + ".sock";
+}
+
+}  // namespace pinvale::vkey
