@@ -318,7 +318,7 @@ HidReadStatus FakeHidDevice::Read(std::uint8_t* report, std::size_t capacity, in
       break;
   }
   received = std::min(capacity, read.report.size());
-  std::memcpy(report, read.report.data(), received);
+  if (received > 0) std::memcpy(report, read.report.data(), received);
   return HidReadStatus::kOk;
 }
 
