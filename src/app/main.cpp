@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,7 +19,10 @@ int main(int argc, char** argv) {
   using namespace pinvale;
 
   // A second copy leaves at once, silently; the first keeps its claim until it ends.
-  auto claim = ClaimSingleInstance(kSingleInstanceName);
+  // PINVALE_INSTANCE_TAG lets a test run its own copy beside one on the desktop.
+  std::string instanceName(kSingleInstanceName);
+  if (const char* tag = std::getenv("PINVALE_INSTANCE_TAG")) instanceName += tag;
+  auto claim = ClaimSingleInstance(instanceName);
   if (!claim) return 0;
 
   std::vector<std::string_view> arguments(argv, argv + argc);

@@ -85,6 +85,7 @@ void CMainWnd::EnableForPinState(bool pinSet) {
 }
 
 void CMainWnd::ShowDeviceState(bool present) {
+  DebugLog("ShowDeviceState %s", present ? "present" : "absent");
   if (present) {
     if (switch_) switch_->SelectItem(1);
     if (labelIconKeyStatus_) {

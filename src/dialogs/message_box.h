@@ -37,6 +37,8 @@ class CDuiMessageBox : public ui::WindowImplBase {
   void Notify(ui::TNotifyUI& msg) override;
 
   int Result() const { return result_; }
+  const std::u16string& Text() const { return text_; }
+  const std::u16string& Caption() const { return caption_; }
   int TitleHeight() const { return titleHeight_; }
   const std::u16string& IconImage() const { return iconImage_; }
 

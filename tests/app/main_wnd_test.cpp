@@ -1,0 +1,373 @@
+// The main window driven headless through the framework, against in-process
+// virtual keys on the same HID platform interface a real key uses.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/app_texts.h"
+#include "app/main_wnd.h"
+#include "ctap/pin_protocol.h"
+#include "platform/device_notices.h"
+#include "dialogs/device_absent.h"
+#include "dialogs/message_box.h"
+#include "embedded_skin.h"
+#include "transport/hid_device_list.h"
+#include "ui/ui_testing.h"
+#include "vkey/virtual_hid_platform.h"
+
+namespace pinvale {
+namespace {
+
+namespace uit = ui::testing;
+using namespace std::chrono_literals;
+
+// The main window with its dialogs replaced by counters, so the decisions in front
+// of them can be checked on their own.
+class TestMainWnd : public CMainWnd {
+ public:
+  using CMainWnd::CMainWnd;
+  int setPinOpened = 0, changePinOpened = 0, verifyOpened = 0, resetOpened = 0;
+  std::function<int()> setPinDialog = [] { return 0; };
+  std::function<std::optional<std::uint16_t>()> resetDialog = [] { return std::nullopt; };
+
+ protected:
+  int OpenSetPinDialog() override { return ++setPinOpened, setPinDialog(); }
+  int OpenChangePinDialog() override { return ++changePinOpened, 1; }
+  int OpenVerifyPinDialog() override { return ++verifyOpened, 1; }
+  std::optional<std::uint16_t> OpenResetDialog() override { return ++resetOpened, resetDialog(); }
+};
+
+struct KeySpec {
+  std::uint16_t productId = kMakerProductIds[0];
+  std::string pin;
+  bool uv = false;
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_TRUE(uit::InitHeadless());
+    ui::RegisterResource(kSkinResourceKind, kSkinResourceId, EmbeddedSkinArchive());
+  }
+
+  void SetUp() override {
+    ResetOnStart = false;
+    ClearHidAccessFailureFlag();
+    keys_ = std::make_shared<vkey::VirtualHidPlatform>();
+  }
+
+  void TearDown() override {
+    if (window_) {
+      if (IsWindow(window_->GetHWND())) DestroyWindow(window_->GetHWND());
+      uit::PumpUntilIdle();
+      window_.reset();
+    }
+    EXPECT_EQ(uit::PendingModalTasks(), 0);
+    ResetOnStart = false;
+  }
+
+  std::shared_ptr<vkey::VirtualKey> AddKey(const KeySpec& spec, const std::string& label = "k") {
+    vkey::VirtualKeyConfig config;
+    config.productId = spec.productId;
+    config.initialPin = spec.pin;
+    config.uv = spec.uv;
+    config.touchMode = vkey::TouchMode::kOnDemand;
+    auto key = vkey::VirtualKey::Create(config);
+    paths_.push_back(keys_->AddKey(key, label));
+    return key;
+  }
+
+  // Creates and shows the main window; "windowinit" (the first connection) runs
+  // during the first paint.
+  HWND Open(std::shared_ptr<HidPlatform> platform = nullptr) {
+    window_ = std::make_unique<TestMainWnd>(platform ? platform : keys_);
+    window_->SetDeviceChangeWaits(0ms, 0ms);
+    HWND hwnd = window_->Create(nullptr, kProgramCaption, UI_WNDSTYLE_FRAME, 0);
+    EXPECT_NE(hwnd, nullptr);
+    window_->CenterWindow();
+    window_->ShowWindow();
+    uit::PumpUntilIdle();
+    return hwnd;
+  }
+
+  void PostNotice(std::uint32_t event, std::u16string path, std::uint32_t type = 5) {
+    auto notice = std::make_shared<DeviceChangeNotice>();
+    notice->deviceType = type;
+    notice->devicePath = std::move(path);
+    PostMessage(window_->GetHWND(), WM_DEVICECHANGE, event,
+                std::shared_ptr<const void>(std::move(notice)));
+    uit::PumpUntilIdle();
+  }
+
+  ui::CControlUI* Control(std::u16string_view name) {
+    return uit::FindControl(window_->GetHWND(), name);
+  }
+  bool Enabled(std::u16string_view name) { return Control(name)->IsEnabled(); }
+  int Page() { return dynamic_cast<ui::CTabLayoutUI*>(Control(u"switch"))->GetCurSel(); }
+  std::u16string Status() { return Control(u"label_status")->GetText(); }
+
+  void ExpectNoKeyState() {
+    EXPECT_EQ(Page(), 0);
+    EXPECT_EQ(Status(), u"Device NOT Inserted");
+    EXPECT_EQ(Control(u"label_icon_key_status")->GetBkImage(), u"Tactova-FIDO-UI-Elements-15.png");
+    EXPECT_EQ(Control(u"label_icon_key_status")->GetToolTip(), u"Device NOT Insert");
+    for (auto name : {u"btn_Enroll", u"btn_Verify", u"btn_Format", u"btn_change_pin"}) {
+      EXPECT_FALSE(Enabled(name)) << "button enabled without a key";
+    }
+    EXPECT_TRUE(DeviceAbsent);
+  }
+  void ExpectKeyState(bool pinSet) {
+    EXPECT_EQ(Page(), 1);
+    EXPECT_EQ(Status(), u"Device Inserted");
+    EXPECT_EQ(Control(u"label_icon_key_status")->GetBkImage(), u"Tactova-FIDO-UI-Elements-14.png");
+    EXPECT_EQ(Control(u"label_icon_key_status")->GetToolTip(), u"Device Inserted");
+    EXPECT_TRUE(Enabled(u"btn_Format"));
+    EXPECT_EQ(Enabled(u"btn_change_pin"), pinSet);
+    EXPECT_EQ(Enabled(u"btn_Verify"), pinSet);
+    EXPECT_EQ(Enabled(u"btn_Enroll"), !pinSet);
+    EXPECT_FALSE(DeviceAbsent);
+  }
+
+  // Checks the box that opens next and answers it with `answer` ("OK", "Cancel").
+  static void AnswerNextBox(std::u16string caption, std::u16string text, std::u16string answer) {
+    uit::RunWhenModal([=](HWND hwnd) {
+      auto* box = dynamic_cast<CDuiMessageBox*>(ui::WindowFromHandle(hwnd));
+      ASSERT_NE(box, nullptr);
+      EXPECT_EQ(box->Caption(), caption);
+      EXPECT_EQ(box->Text(), text);
+      EXPECT_TRUE(uit::Click(hwnd, answer));
+    });
+  }
+
+  std::shared_ptr<vkey::VirtualHidPlatform> keys_;
+  std::vector<std::string> paths_;
+  std::unique_ptr<TestMainWnd> window_;
+};
+
+TEST_F(MainWindowTest, StartsWithoutAKey) {
+  Open();
+  ExpectNoKeyState();
+  EXPECT_EQ(uit::ListWindows().size(), 1u);  // no warning either
+}
+
+TEST_F(MainWindowTest, KeyWithPinOffersChangeVerifyAndReset) {
+  AddKey({.pin = "1234"});
+  Open();
+  ExpectKeyState(true);
+}
+
+TEST_F(MainWindowTest, KeyWithoutPinOffersSetPinAndReset) {
+  AddKey({});
+  Open();
+  ExpectKeyState(false);
+  EXPECT_TRUE(uit::Click(window_->GetHWND(), u"btn_Enroll"));
+  EXPECT_EQ(window_->setPinOpened, 1);
+}
+
+TEST_F(MainWindowTest, UserVerificationOnlyEnablesSetPinButOpensNothing) {
+  AddKey({.pin = "", .uv = true});
+  Open();
+  ExpectKeyState(false);
+  EXPECT_TRUE(uit::Click(window_->GetHWND(), u"btn_Enroll"));
+  EXPECT_EQ(window_->setPinOpened, 0);
+}
+
+TEST_F(MainWindowTest, SetPinDoneEnablesThePinActions) {
+  AddKey({});
+  Open();
+  // In place of the dialog: the PIN is set on the window's own device object, and
+  // the window must learn it from a fresh getInfo.
+  window_->setPinDialog = [this] {
+    const std::uint8_t pin[] = {'1', '2', '3', '4'};
+    SendSetPin(window_->Token(), pin);
+    return 1;
+  };
+  EXPECT_TRUE(uit::Click(window_->GetHWND(), u"btn_Enroll"));
+  EXPECT_EQ(window_->setPinOpened, 1);
+  ExpectKeyState(true);
+}
+
+TEST_F(MainWindowTest, SetPinCancelledLeavesTheButtons) {
+  AddKey({});
+  Open();
+  window_->setPinDialog = [] { return 2; };
+  EXPECT_TRUE(uit::Click(window_->GetHWND(), u"btn_Enroll"));
+  ExpectKeyState(false);
+}
+
+TEST_F(MainWindowTest, ActionsAskTheKeyAfreshBeforeOpening) {
+  AddKey({.pin = "1234"});
+  Open();
+  EXPECT_TRUE(uit::Click(window_->GetHWND(), u"btn_change_pin"));
+  EXPECT_TRUE(uit::Click(window_->GetHWND(), u"btn_Verify"));
+  EXPECT_EQ(window_->changePinOpened, 1);
+  EXPECT_EQ(window_->verifyOpened, 1);
+}
+
+TEST_F(MainWindowTest, FirstProductIdOfTheListWins) {
+  AddKey({.productId = kMakerProductIds[3], .pin = "1234"}, "last");
+  AddKey({.productId = kMakerProductIds[1], .pin = ""}, "second");
+  Open();
+  EXPECT_EQ(window_->Token().DeviceList().Selected().productId, kMakerProductIds[1]);
+  ExpectKeyState(false);  // the second id's key has no PIN
+}
+
+TEST_F(MainWindowTest, ArrivalConnectsAndRemovalShowsNoKey) {
+  auto key = AddKey({.pin = "1234"});
+  key->Unplug();
+  Open();
+  ExpectNoKeyState();
+
+  key->Plug();
+  PostNotice(kDeviceArrival, u"\\\\?\\hidraw#vid_3f8c&pid_2d71#/dev/hidraw3");
+  ExpectKeyState(true);
+
+  key->Unplug();
+  PostNotice(kDeviceRemoveComplete, u"\\\\?\\hidraw#vid_3f8c&pid_2d71#/dev/hidraw3");
+  ExpectNoKeyState();
+}
+
+TEST_F(MainWindowTest, ProductIdIsMatchedInEitherCase) {
+  auto key = AddKey({});
+  key->Unplug();
+  Open();
+  key->Plug();
+  PostNotice(kDeviceArrival, u"\\\\?\\USB#VID_3F8C&PID_2D71#5&2f1&0&3");
+  ExpectKeyState(false);
+}
+
+TEST_F(MainWindowTest, NoticesThatAreNotTheMakersAreIgnored) {
+  auto key = AddKey({});
+  key->Unplug();
+  Open();
+  key->Plug();
+  PostNotice(kDeviceArrival, u"\\\\?\\hidraw#vid_046d&pid_c52b#/dev/hidraw0");
+  PostNotice(kDeviceArrival, u"\\\\?\\hidraw#/dev/hidraw0");
+  PostNotice(kDeviceArrival, u"/run/keys/3f8c-2d71-a.sock", /*type=*/3);  // not an interface
+  PostNotice(0x8001, u"/run/keys/3f8c-2d71-a.sock");                      // other event
+  ExpectNoKeyState();
+}
+
+TEST_F(MainWindowTest, EnterAndEscapeDoNotCloseTheWindow) {
+  HWND hwnd = Open();
+  uit::KeyDown(hwnd, VK_ESCAPE);
+  uit::KeyDown(hwnd, VK_RETURN);
+  uit::PumpUntilIdle();
+  EXPECT_TRUE(IsWindow(hwnd));
+}
+
+TEST_F(MainWindowTest, HelpAndAboutBoxes) {
+  HWND hwnd = Open();
+  AnswerNextBox(u"Pinvale", std::u16string(kHelpText), u"OK");
+  EXPECT_TRUE(uit::Click(hwnd, u"btn_help"));
+  AnswerNextBox(u"About Pinvale", std::u16string(kAboutText), u"OK");
+  EXPECT_TRUE(uit::Click(hwnd, u"btn_about"));
+  EXPECT_TRUE(std::u16string_view(kAboutText).starts_with(u" Pinvale 1.1\n\t\t\t\t"));
+}
+
+TEST_F(MainWindowTest, ResetAsksFirstAndCancelSendsNothing) {
+  auto key = AddKey({.pin = "1234"});
+  Open();
+  key->ClearRecentRequests();
+  AnswerNextBox(u"Warning", std::u16string(kResetWarningText), u"Cancel");
+  EXPECT_TRUE(uit::Click(window_->GetHWND(), u"btn_Format"));
+  EXPECT_EQ(window_->resetOpened, 0);
+  auto requests = key->RecentRequests();
+  ASSERT_EQ(requests.size(), 1u);  // the getInfo before the warning, no reset
+  EXPECT_EQ(requests[0].command, 0x04);
+}
+
+TEST_F(MainWindowTest, ResetConfirmedOpensTheResetDialog) {
+  AddKey({.pin = "1234"});
+  Open();
+  AnswerNextBox(u"Warning", std::u16string(kResetWarningText), u"OK");
+  window_->resetDialog = [] { return std::optional<std::uint16_t>(0); };
+  EXPECT_TRUE(uit::Click(window_->GetHWND(), u"btn_Format"));
+  EXPECT_EQ(window_->resetOpened, 1);
+  ExpectKeyState(true);
+}
+
+TEST_F(MainWindowTest, ResetOptionAsksRightAfterTheFirstConnection) {
+  for (bool withKey : {true, false}) {
+    SCOPED_TRACE(withKey ? "with a key" : "without a key");
+    keys_ = std::make_shared<vkey::VirtualHidPlatform>();
+    if (withKey) AddKey({});
+    ResetOnStart = true;
+    AnswerNextBox(u"Warning", std::u16string(kResetWarningText), u"OK");
+    Open();
+    EXPECT_EQ(uit::PendingModalTasks(), 0);
+    EXPECT_EQ(window_->resetOpened, 1);
+    EXPECT_FALSE(ResetOnStart);
+    if (withKey) {
+      ExpectKeyState(false);
+    } else {
+      ExpectNoKeyState();
+    }
+    DestroyWindow(window_->GetHWND());
+    uit::PumpUntilIdle();
+  }
+}
+
+TEST_F(MainWindowTest, RemovalClosesTheOpenMessageBox) {
+  auto key = AddKey({.pin = "1234"});
+  Open();
+  uit::RunWhenModal([&](HWND) {
+    key->Unplug();
+    auto notice = std::make_shared<DeviceChangeNotice>();
+    notice->devicePath = u"\\\\?\\hidraw#vid_3f8c&pid_2d71#/dev/hidraw3";
+    PostMessage(window_->GetHWND(), WM_DEVICECHANGE, kDeviceRemoveComplete,
+                std::shared_ptr<const void>(std::move(notice)));
+  });
+  // The warning box ends with result 0, so the reset dialog is not opened.
+  EXPECT_TRUE(uit::Click(window_->GetHWND(), u"btn_Format"));
+  EXPECT_EQ(window_->resetOpened, 0);
+  EXPECT_EQ(uit::ListWindows().size(), 1u);
+  ExpectNoKeyState();
+}
+
+TEST_F(MainWindowTest, ArrivalDuringTheResetWaitsForTheDialogToClose) {
+  AddKey({.productId = kMakerProductIds[1], .pin = "1234"}, "before");
+  Open();
+  window_->resetDialog = [&]() -> std::optional<std::uint16_t> {
+    AddKey({.productId = kMakerProductIds[0], .pin = ""}, "plugged-in-meanwhile");
+    PostNotice(kDeviceArrival, u"\\\\?\\hidraw#vid_3f8c&pid_2d71#/dev/hidraw5");
+    // Nothing was enumerated beside the running reset.
+    EXPECT_EQ(window_->Token().DeviceList().Selected().productId, kMakerProductIds[1]);
+    return 0x30;  // the reset failed: no refresh of its own
+  };
+  AnswerNextBox(u"Warning", std::u16string(kResetWarningText), u"OK");
+  EXPECT_TRUE(uit::Click(window_->GetHWND(), u"btn_Format"));
+  EXPECT_EQ(window_->Token().DeviceList().Selected().productId, kMakerProductIds[0]);
+  ExpectKeyState(false);
+}
+
+// A maker interface that is there but may not be opened.
+class RefusingPlatform : public HidPlatform {
+ public:
+  bool ListInterfaces(std::vector<std::string>& paths) override {
+    paths = {"\\\\?\\hidraw#vid_3f8c&pid_2d71#/dev/hidraw7"};
+    return true;
+  }
+  std::unique_ptr<HidHandle> Open(const std::string&, HidAccess, std::uint32_t& error) override {
+    error = 13;  // EACCES
+    return nullptr;
+  }
+};
+
+TEST_F(MainWindowTest, KeyWithoutAccessRightsExplainsTheUdevRule) {
+  uit::RunWhenModal([](HWND hwnd) {
+    auto* box = dynamic_cast<CDuiMessageBox*>(ui::WindowFromHandle(hwnd));
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->Caption(), u"Warning");
+    EXPECT_NE(box->Text().find(u"udev rule"), std::u16string::npos);
+    EXPECT_NE(uit::FindControl(hwnd, u"Cancel"), nullptr);  // flags 0x31
+    uit::Click(hwnd, u"OK");
+  });
+  Open(std::make_shared<RefusingPlatform>());
+  ExpectNoKeyState();
+  EXPECT_FALSE(HidAccessFailureFlag());
+}
+
+}  // namespace
+}  // namespace pinvale
