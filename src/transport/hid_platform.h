@@ -48,9 +48,9 @@ class HidHandle {
   // code in `error`.
   virtual int WriteReport(const std::uint8_t* report, std::size_t length, std::uint32_t& error) = 0;
 
-  // Waits at most `timeoutMs` for one report and stores up to `capacity` bytes of
-  // it. On kOk `received` holds the byte count; on kError `error` holds the
-  // platform error code.
+  // Waits at most `timeoutMs` (no limit when negative) for one report and stores
+  // up to `capacity` bytes of it. On kOk `received` holds the byte count; on
+  // kError `error` holds the platform error code.
   virtual HidReadStatus ReadReport(std::uint8_t* report, std::size_t capacity, int timeoutMs,
                                    std::size_t& received, std::uint32_t& error) = 0;
 };
