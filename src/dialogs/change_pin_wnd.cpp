@@ -1,0 +1,120 @@
+#include "dialogs/change_pin_wnd.h"
+
+#include "ctap/pin_protocol.h"
+#include "ctap/pin_text.h"
+#include "dialogs/message_box.h"
+#include "dialogs/pin_dialog_texts.h"
+#include "dialogs/pin_entry.h"
+
+namespace pinvale {
+
+CChangePINWnd::CChangePINWnd(std::u16string layout, CFidoToken* device)
+    : CPinDialogBase(std::move(layout), device) {}
+
+CChangePINWnd::~CChangePINWnd() = default;
+
+void CChangePINWnd::InitWindow() {
+  btnOk_ = m_pm.FindControlAs<ui::CButtonUI>(u"btn_ok");
+  editPinOld_ = m_pm.FindControlAs<ui::CEditUI>(u"edit_pin_old");
+  editPinNew_ = m_pm.FindControlAs<ui::CEditUI>(u"edit_pin_new");
+  editPinNew2_ = m_pm.FindControlAs<ui::CEditUI>(u"edit_pin_new2");
+  labelOldPin_ = m_pm.FindControlAs<ui::CLabelUI>(u"label_old_pin");
+  labelNewPin_ = m_pm.FindControlAs<ui::CLabelUI>(u"label_new_pin");
+  labelNewPin2_ = m_pm.FindControlAs<ui::CLabelUI>(u"label_new_pin2");
+  if (editPinOld_) editPinOld_->SetFocus();
+  // This dialog relies on the watchdog alone to notice a pulled-out key.
+  StartWatchdog(PinWatchdog::Delivery::kPostClose);
+}
+
+LRESULT CChangePINWnd::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
+  if (uMsg == WM_KEYDOWN && wParam == VK_RETURN) {
+    bHandled = true;
+    if (btnOk_) btnOk_->SetFocus();
+    SubmitAndCloseOnSuccess();
+    return 0;
+  }
+  if (uMsg == WM_KEYDOWN && wParam == VK_ESCAPE) {
+    bHandled = true;
+    return 0;
+  }
+  return CPinDialogBase::MessageHandler(uMsg, wParam, lParam, bHandled);
+}
+
+void CChangePINWnd::Notify(ui::TNotifyUI& msg) {
+  const std::u16string name = msg.pSender ? msg.pSender->GetName() : std::u16string();
+  if (msg.sType == u"click") {
+    if (name == u"btn_ok") {
+      SubmitAndCloseOnSuccess();
+    } else if (name == u"closebtn" || name == u"btn_cancel") {
+      Close(2);
+      return;  // closed here; the base would close with 1
+    }
+  } else if (msg.sType == u"textchanged") {
+    if (name == u"edit_pin_new" || name == u"edit_pin_new2") {
+      if (TextOf(editPinNew_).size() >= kMinPinLength) SetTextOf(labelNewPin_, u"");
+      if (TextOf(editPinNew2_).size() >= kMinPinLength) SetTextOf(labelNewPin2_, u"");
+    } else if (name == u"edit_pin_old") {
+      SetTextOf(labelOldPin_, u"");
+    }
+  } else if (msg.sType == u"setfocus" &&
+             (name == u"edit_pin_old" || name == u"edit_pin_new" || name == u"edit_pin_new2")) {
+    SelectAll(msg.pSender);
+  }
+  CPinDialogBase::Notify(msg);
+}
+
+void CChangePINWnd::SubmitAndCloseOnSuccess() {
+  if (SubmitChangePin() == 0 && WindowAlive()) Close(1);
+}
+
+int CChangePINWnd::SubmitChangePin() {
+  std::u16string current = TextOf(editPinOld_);
+  ScopedPinWipe wipeCurrent(current);
+  std::u16string next = TextOf(editPinNew_);
+  ScopedPinWipe wipeNext(next);
+  std::u16string confirmation = TextOf(editPinNew2_);
+  ScopedPinWipe wipeConfirmation(confirmation);
+
+  const struct {
+    const std::u16string& text;
+    ui::CLabelUI* label;
+  } fields[] = {{current, labelOldPin_}, {next, labelNewPin_}, {confirmation, labelNewPin2_}};
+  for (const auto& field : fields) {
+    if (std::u16string_view refusal = PinLengthRefusal(field.text, kChangePinTooLongText);
+        !refusal.empty()) {
+      SetTextOf(field.label, refusal);
+      return ValidationRefused;
+    }
+  }
+  if (next != confirmation) {
+    SetTextOf(labelNewPin2_, kChangePinMismatchText);
+    return ValidationRefused;
+  }
+  SecretBytes currentUtf8;
+  SecretBytes nextUtf8;
+  if (!device_ || !PinToUtf8(current, currentUtf8) || !PinToUtf8(next, nextUtf8)) {
+    return ValidationRefused;  // a lone surrogate has no UTF-8 form: nothing is sent
+  }
+
+  const PinRequestResult change = SendChangePin(*device_, currentUtf8, nextUtf8);
+  if (!change.requestSent && change.code == kNewPinTooLong) {
+    // 63 characters outside ASCII can need more than the 64 bytes a PIN block holds.
+    SetTextOf(labelNewPin_, kChangePinTooLongText);
+    return ValidationRefused;
+  }
+  if (!change.requestSent) return change.code;  // the key agreement failed: nothing to tell
+  if (change.code == 0) {
+    ShowMessageBox(GetHWND(), kDialogCaption, kChangePinSuccessText, kMessageBoxOk);
+    const PinTokenResult token = ObtainPinToken(*device_, nextUtf8);
+    if (!token.requestSent) return token.code;
+    return 0;
+  }
+  if (change.code == kStatusPinBlocked || change.code == kStatusPinAuthBlocked) {
+    SetTextOf(labelOldPin_, kDeviceLockedText);
+    return change.code;
+  }
+  SetTextOf(labelOldPin_, PinRetriesText(QueryPinRetries(*device_)));
+  return change.code;
+}
+
+}  // namespace pinvale

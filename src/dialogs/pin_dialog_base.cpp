@@ -1,0 +1,53 @@
+#include "dialogs/pin_dialog_base.h"
+
+namespace pinvale {
+
+CPinDialogBase::CPinDialogBase(std::u16string layout, CFidoToken* device)
+    : device_(device), layout_(std::move(layout)), watchdogPeriod_(PinWatchdog::kPinDialogPeriod) {}
+
+CPinDialogBase::~CPinDialogBase() {
+  if (WindowAlive()) ::DestroyWindow(GetHWND());
+  watchdog_.RequestStop();
+  watchdog_.Join();
+}
+
+void CPinDialogBase::StartWatchdog(PinWatchdog::Delivery delivery) {
+  watchdog_.Start(GetHWND(), watchdogPeriod_, delivery);
+}
+
+LRESULT CPinDialogBase::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  if (uMsg == WM_DESTROY) {
+    // From here on the watchdog closes nothing; it is joined in OnFinalMessage,
+    // when the window has left the message hub.
+    watchdog_.RequestStop();
+    notices_.Unregister();
+  }
+  return WindowImplBase::HandleMessage(uMsg, wParam, lParam);
+}
+
+void CPinDialogBase::OnFinalMessage(HWND hWnd) {
+  watchdog_.Join();
+  WindowImplBase::OnFinalMessage(hWnd);
+}
+
+bool CPinDialogBase::CloseOnKeyRemoval(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  if (uMsg != WM_DEVICECHANGE || !IsMakerKeyRemoval(wParam, lParam)) return false;
+  ::SendMessage(GetHWND(), WM_CLOSE, 0, 0);
+  return !WindowAlive();
+}
+
+std::u16string CPinDialogBase::TextOf(const ui::CControlUI* control) {
+  return control ? control->GetText() : std::u16string();
+}
+
+void CPinDialogBase::SetTextOf(ui::CControlUI* control, std::u16string_view text) {
+  if (control) control->SetText(text);
+}
+
+void CPinDialogBase::SelectAll(ui::CControlUI* control) {
+  if (auto* edit = dynamic_cast<ui::CEditUI*>(control)) {
+    edit->SetSel(0, static_cast<long>(edit->GetText().size()));
+  }
+}
+
+}  // namespace pinvale

@@ -1,0 +1,49 @@
+#include "dialogs/pin_entry.h"
+
+#include <mbedtls/platform_util.h>
+
+#include <cstdio>
+
+#include "ctap/pin_text.h"
+#include "dialogs/pin_dialog_texts.h"
+
+namespace pinvale {
+
+std::u16string_view PinLengthRefusal(std::u16string_view pin, std::u16string_view tooLongText) {
+  switch (CheckPinLength(pin)) {
+    case PinLengthCheck::kEmpty:
+      return kProvidePinText;
+    case PinLengthCheck::kTooShort:
+      return kPinTooShortText;
+    case PinLengthCheck::kTooLong:
+      return tooLongText;
+    case PinLengthCheck::kOk:
+      break;
+  }
+  return {};
+}
+
+std::u16string PinRetriesText(std::uint32_t retries) {
+  // The message is formatted as the Windows tool did, into a bounded buffer.
+  constexpr std::u16string_view kMarker = u"%d";
+  std::u16string text(kPinRetriesFormat);
+  char digits[16];
+  const int length = std::snprintf(digits, sizeof digits, "%d", static_cast<int>(retries));
+  std::u16string count(digits, digits + (length > 0 ? length : 0));
+  std::size_t at = text.find(kMarker);
+  if (at != std::u16string::npos) text.replace(at, kMarker.size(), count);
+  if (text.size() > 1023) text.resize(1023);
+  return text;
+}
+
+void WipePinText(std::u16string& text) {
+  text.resize(text.capacity());
+  mbedtls_platform_zeroize(text.data(), text.size() * sizeof(char16_t));
+  text.clear();
+}
+
+ScopedPinWipe::~ScopedPinWipe() {
+  WipePinText(text_);
+}
+
+}  // namespace pinvale

@@ -1,0 +1,102 @@
+#include "dialogs/pin_verify_wnd.h"
+
+#include "ctap/pin_protocol.h"
+#include "ctap/pin_text.h"
+#include "dialogs/message_box.h"
+#include "dialogs/pin_dialog_texts.h"
+#include "dialogs/pin_entry.h"
+
+namespace pinvale {
+
+namespace {
+// The key said yes but gave no token to show for it.
+constexpr int kSuccessWithoutToken = 0xFF;
+}  // namespace
+
+CPINVerifyWnd::CPINVerifyWnd(std::u16string layout, CFidoToken* device)
+    : CPinDialogBase(std::move(layout), device) {
+  SetWatchdogPeriod(PinWatchdog::kVerifyDialogPeriod);
+}
+
+CPINVerifyWnd::~CPINVerifyWnd() = default;
+
+void CPINVerifyWnd::InitWindow() {
+  btnOk_ = m_pm.FindControlAs<ui::CButtonUI>(u"btn_ok");
+  editPin_ = m_pm.FindControlAs<ui::CEditUI>(u"edit_pin");
+  labelStatus_ = m_pm.FindControlAs<ui::CLabelUI>(u"label_status");
+  // No control takes the focus here.
+  StartWatchdog(PinWatchdog::Delivery::kSendClose);
+  RegisterForDeviceNotices();
+}
+
+LRESULT CPINVerifyWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  if (CloseOnKeyRemoval(uMsg, wParam, lParam)) return 0;
+  return CPinDialogBase::HandleMessage(uMsg, wParam, lParam);
+}
+
+LRESULT CPINVerifyWnd::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
+  if (uMsg == WM_KEYDOWN && wParam == VK_RETURN) {
+    bHandled = true;
+    SubmitAndCloseOnSuccess();
+    return 0;
+  }
+  if (uMsg == WM_KEYDOWN && wParam == VK_ESCAPE) {
+    bHandled = true;
+    return 0;
+  }
+  return CPinDialogBase::MessageHandler(uMsg, wParam, lParam, bHandled);
+}
+
+void CPINVerifyWnd::Notify(ui::TNotifyUI& msg) {
+  const std::u16string name = msg.pSender ? msg.pSender->GetName() : std::u16string();
+  if (msg.sType == u"click") {
+    if (name == u"btn_ok") {
+      SubmitAndCloseOnSuccess();
+    } else if (name == u"closebtn") {
+      Close(2);
+      return;  // closed here; the base would close with 1
+    }
+  } else if (msg.sType == u"textchanged" && name == u"edit_pin") {
+    if (TextOf(editPin_).size() >= kMinPinLength) SetTextOf(labelStatus_, u"");
+  } else if (msg.sType == u"setfocus" && name == u"edit_pin") {
+    SelectAll(msg.pSender);
+  }
+  CPinDialogBase::Notify(msg);
+}
+
+void CPINVerifyWnd::SubmitAndCloseOnSuccess() {
+  if (SubmitVerifyPin() == 0 && WindowAlive()) Close(1);
+}
+
+int CPINVerifyWnd::SubmitVerifyPin() {
+  std::u16string pin = TextOf(editPin_);
+  ScopedPinWipe wipePin(pin);
+  if (std::u16string_view refusal = PinLengthRefusal(pin, kVerifyPinTooLongText);
+      !refusal.empty()) {
+    SetTextOf(labelStatus_, refusal);
+    return ValidationRefused;
+  }
+  SecretBytes utf8;
+  if (!device_ || !PinToUtf8(pin, utf8)) return ValidationRefused;
+
+  const PinTokenResult token = ObtainPinToken(*device_, utf8);
+  if (!token.requestSent) return token.code;  // the key agreement failed: nothing to tell
+  if (token.code == 0) {
+    ShowMessageBox(GetHWND(), kDialogCaption, kVerifyPinSuccessText, kMessageBoxOk);
+    return token.tokenPresent ? 0 : kSuccessWithoutToken;
+  }
+  if (token.code == kStatusPinInvalid) {
+    SetTextOf(labelStatus_, kPinIncorrectText);
+    return token.code;
+  }
+  if (token.code == kStatusPinBlocked || token.code == kStatusPinAuthBlocked) {
+    SetTextOf(labelStatus_, kDeviceLockedText);
+    return token.code;
+  }
+  const std::uint32_t retries = QueryPinRetries(*device_);
+  SetTextOf(labelStatus_,
+            retries == 0 ? std::u16string(kDeviceLockedText) : PinRetriesText(retries));
+  return token.code;
+}
+
+}  // namespace pinvale

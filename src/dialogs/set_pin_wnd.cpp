@@ -1,0 +1,115 @@
+#include "dialogs/set_pin_wnd.h"
+
+#include "ctap/pin_protocol.h"
+#include "ctap/pin_text.h"
+#include "dialogs/message_box.h"
+#include "dialogs/pin_dialog_texts.h"
+#include "dialogs/pin_entry.h"
+
+namespace pinvale {
+
+CSetPINWnd::CSetPINWnd(std::u16string layout, CFidoToken* device)
+    : CPinDialogBase(std::move(layout), device) {}
+
+CSetPINWnd::~CSetPINWnd() = default;
+
+void CSetPINWnd::InitWindow() {
+  btnOk_ = m_pm.FindControlAs<ui::CButtonUI>(u"btn_ok");
+  editPin_ = m_pm.FindControlAs<ui::CEditUI>(u"edit_pin");
+  editPin2_ = m_pm.FindControlAs<ui::CEditUI>(u"edit_pin2");
+  labelPin_ = m_pm.FindControlAs<ui::CLabelUI>(u"label_pin");
+  labelPin2_ = m_pm.FindControlAs<ui::CLabelUI>(u"label_pin2");
+  if (editPin_) editPin_->SetFocus();
+  StartWatchdog(PinWatchdog::Delivery::kPostClose);
+  RegisterForDeviceNotices();
+}
+
+LRESULT CSetPINWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  if (CloseOnKeyRemoval(uMsg, wParam, lParam)) return 0;
+  return CPinDialogBase::HandleMessage(uMsg, wParam, lParam);
+}
+
+LRESULT CSetPINWnd::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
+  if (uMsg == WM_KEYDOWN && wParam == VK_RETURN) {
+    bHandled = true;
+    SubmitAndCloseOnSuccess();
+    return 0;
+  }
+  if (uMsg == WM_KEYDOWN && wParam == VK_ESCAPE) {
+    bHandled = true;  // Escape does not close this dialog
+    return 0;
+  }
+  return CPinDialogBase::MessageHandler(uMsg, wParam, lParam, bHandled);
+}
+
+void CSetPINWnd::Notify(ui::TNotifyUI& msg) {
+  const std::u16string name = msg.pSender ? msg.pSender->GetName() : std::u16string();
+  if (msg.sType == u"click") {
+    if (name == u"btn_ok") {
+      SubmitAndCloseOnSuccess();
+    } else if (name == u"closebtn" || name == u"btn_cancel") {
+      Close(2);
+      return;  // closed here; the base would close with 1
+    }
+  } else if (msg.sType == u"textchanged" && (name == u"edit_pin" || name == u"edit_pin2")) {
+    const std::u16string first = TextOf(editPin_);
+    const std::u16string second = TextOf(editPin2_);
+    if (first.size() >= kMinPinLength) SetTextOf(labelPin_, u"");
+    if (second.size() >= kMinPinLength) SetTextOf(labelPin2_, u"");
+    if (first != second) SetTextOf(labelPin2_, u"");
+  } else if (msg.sType == u"setfocus" && (name == u"edit_pin" || name == u"edit_pin2")) {
+    SelectAll(msg.pSender);
+  }
+  CPinDialogBase::Notify(msg);
+}
+
+void CSetPINWnd::SubmitAndCloseOnSuccess() {
+  if (SubmitSetPin() == 0 && WindowAlive()) Close(1);
+}
+
+int CSetPINWnd::SubmitSetPin() {
+  std::u16string pin = TextOf(editPin_);
+  ScopedPinWipe wipePin(pin);
+  if (std::u16string_view refusal = PinLengthRefusal(pin, kSetPinTooLongText); !refusal.empty()) {
+    SetTextOf(labelPin_, refusal);
+    return ValidationRefused;
+  }
+  std::u16string confirmation = TextOf(editPin2_);
+  ScopedPinWipe wipeConfirmation(confirmation);
+  if (std::u16string_view refusal = PinLengthRefusal(confirmation, kSetPinTooLongText);
+      !refusal.empty()) {
+    SetTextOf(labelPin2_, refusal);
+    return ValidationRefused;
+  }
+  if (pin != confirmation) {
+    SetTextOf(labelPin2_, kSetPinMismatchText);
+    return ValidationRefused;
+  }
+  SecretBytes utf8;
+  if (!device_ || !PinToUtf8(pin, utf8)) {
+    // A lone surrogate has no UTF-8 form: nothing could be sent.
+    ShowMessageBox(GetHWND(), kDialogCaption, kSetPinFailedText, kMessageBoxIconError);
+    return ValidationRefused;
+  }
+
+  const PinRequestResult set = SendSetPin(*device_, utf8);
+  if (!set.requestSent && set.code == kNewPinTooLong) {
+    // 63 characters outside ASCII can need more than the 64 bytes a PIN block holds.
+    SetTextOf(labelPin_, kSetPinTooLongText);
+    return ValidationRefused;
+  }
+  if (!set.requestSent) return set.code;  // the key agreement failed: nothing to tell
+  if (set.code != 0) {
+    if (set.code != kStatusInvalidParameter) {
+      ShowMessageBox(GetHWND(), kDialogCaption, kSetPinFailedText, kMessageBoxIconError);
+    }
+    return set.code;
+  }
+  ShowMessageBox(GetHWND(), kDialogCaption, kSetPinSuccessText, kMessageBoxOk);
+  // The new PIN is proved once; only a failed key agreement in this step counts.
+  const PinTokenResult token = ObtainPinToken(*device_, utf8);
+  if (!token.requestSent) return token.code;
+  return 0;
+}
+
+}  // namespace pinvale
