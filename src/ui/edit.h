@@ -15,7 +15,7 @@ class CEditUI : public CLabelUI {
   std::u16string_view GetClass() const override { return u"Edit"; }
   bool IsFocusable() const override { return true; }
 
-  // Replaces the text, puts the caret at its end and sends "textchanged".
+  // Replaces the text and puts the caret at its end. Only user edits send "textchanged".
   void SetText(std::u16string_view text) override;
   bool IsPasswordMode() const { return m_password; }
   void SetPasswordMode(bool password);

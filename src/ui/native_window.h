@@ -24,7 +24,8 @@ struct NativeEvent {
     kKeyUp,
     kText,          // text holds UTF-8 typed text
     kCloseRequest,  // the window manager's close (system close)
-    kExposed,       // contents must be shown again
+    kExposed,       // contents must be shown again (also after a restore)
+    kMoved,         // the window manager moved the window to (screenX, screenY)
     kFocusGained,
     kFocusLost,
     kWake,  // a posted message or task is waiting in the queue
@@ -81,12 +82,12 @@ class IUiBackend : public IGraphics {
   virtual void Wake() = 0;
   virtual std::uint64_t NowMs() const = 0;
   virtual RECT WorkArea() const = 0;
-  // False when no window manager moves windows for us (bare X server, dummy driver).
-  virtual bool HasWindowManager() const = 0;
 };
 
-// The process-wide backend; set by UiInitialize.
+// The process-wide backend; set by UiInitialize (any thread may read it).
 IUiBackend* Backend();
 void SetBackend(std::unique_ptr<IUiBackend> backend);
+// The platform's backend (SDL on Linux); nullptr when no display can be opened.
+std::unique_ptr<IUiBackend> CreatePlatformBackend();
 
 }  // namespace pinvale::ui

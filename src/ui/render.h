@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ui/win_types.h"
 
@@ -56,6 +57,8 @@ class IRenderTarget {
                            DWORD argb) = 0;
   // Stretches `source` of the image onto `dest`; fade is the overall opacity (255 opaque).
   virtual void DrawImage(const IImage& image, const RECT& source, const RECT& dest, int fade) = 0;
+  // The pixels as 0xAARRGGBB, row by row.
+  virtual std::vector<std::uint32_t> ReadPixels() const = 0;
 };
 
 // Fonts, images and off-screen targets: what the framework needs from a graphics library.

@@ -12,6 +12,7 @@
 //   first (or does not exist) the send returns 0 at once, so a worker that sends to a closing
 //   dialog never hangs.
 
+#include <cstdint>
 #include <memory>
 
 #include "ui/win_types.h"
@@ -31,6 +32,12 @@ BOOL GetWindowRect(HWND hwnd, RECT* rect);
 BOOL GetClientRect(HWND hwnd, RECT* rect);
 BOOL MoveWindow(HWND hwnd, int x, int y, int width, int height, BOOL repaint);
 HWND GetParent(HWND hwnd);
+// High bit set while the key is down (VK_SHIFT, VK_CONTROL, VK_MENU), as last reported by
+// the input the UI thread has handled.
+short GetKeyState(int vk);
+// WM_TIMER with wParam = id every `elapseMs` until KillTimer. Returns id, 0 on failure.
+std::uintptr_t SetTimer(HWND hwnd, std::uintptr_t id, UINT elapseMs, void* unused = nullptr);
+BOOL KillTimer(HWND hwnd, std::uintptr_t id);
 #endif
 
 // A posted message that carries data: the queue owns `payload` until the message has been

@@ -1,0 +1,579 @@
+#include "ui/paint_manager.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "ui/container.h"
+#include "ui/image_drawing.h"
+#include "ui/label.h"
+#include "ui/native_window.h"
+#include "ui/skin_resources.h"
+#include "ui/ui_text.h"
+#include "ui/window_messages.h"
+
+namespace pinvale::ui {
+namespace {
+
+constexpr int kHoverDelayMs = 400;
+constexpr DWORD kToolTipBack = 0xFFFFFFE1;
+constexpr DWORD kToolTipBorder = 0xFF767676;
+constexpr DWORD kToolTipText = 0xFF202020;
+
+struct ResourceState {
+  void* instance = nullptr;
+  std::u16string resourcePath;
+  std::u16string zipName;
+  std::unique_ptr<SkinArchive> archive;
+  bool zipFileTried = false;
+};
+
+ResourceState& Resources() {
+  static ResourceState state;
+  return state;
+}
+
+std::uint64_t NowMs() {
+  IUiBackend* backend = Backend();
+  return backend ? backend->NowMs() : 0;
+}
+
+}  // namespace
+
+// ---------------- process-wide resources ----------------
+
+void CPaintManagerUI::SetInstance(void* instance) {
+  Resources().instance = instance;
+}
+void* CPaintManagerUI::GetInstance() {
+  return Resources().instance;
+}
+
+std::u16string CPaintManagerUI::GetInstancePath() {
+  char buffer[4096];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return u"./";
+  std::string path(buffer, static_cast<size_t>(n));
+  const size_t slash = path.rfind('/');
+  path = slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+  return Utf8ToUtf16(path);
+}
+
+void CPaintManagerUI::SetResourcePath(std::u16string_view path) {
+  std::u16string p(path);
+  if (!p.empty() && p.back() != u'/' && p.back() != u'\\') p.push_back(u'/');
+  Resources().resourcePath = p;
+}
+
+std::u16string CPaintManagerUI::GetResourcePath() {
+  return Resources().resourcePath;
+}
+
+void CPaintManagerUI::SetResourceZip(std::u16string_view zipName, bool /*cachePackage*/) {
+  Resources().zipName = zipName;
+  Resources().zipFileTried = false;
+}
+
+bool CPaintManagerUI::SetResourceZip(std::span<const std::uint8_t> zipBytes) {
+  std::unique_ptr<SkinArchive> archive = SkinArchive::Open(zipBytes);
+  if (!archive) return false;
+  Resources().archive = std::move(archive);
+  return true;
+}
+
+std::u16string CPaintManagerUI::GetResourceZip() {
+  return Resources().zipName;
+}
+
+bool CPaintManagerUI::LoadResource(std::u16string_view entry, std::vector<std::uint8_t>& out) {
+  ResourceState& r = Resources();
+  if (!r.archive && !r.zipName.empty() && !r.zipFileTried) {
+    r.zipFileTried = true;
+    std::vector<std::uint8_t> bytes;
+    if (ReadWholeFile(Utf16ToUtf8(r.resourcePath + r.zipName), bytes)) {
+      r.archive = SkinArchive::Open(std::move(bytes));
+    }
+  }
+  if (r.archive) return r.archive->Read(Utf16ToUtf8(entry), out);
+  return ReadWholeFile(Utf16ToUtf8(r.resourcePath + std::u16string(entry)), out);
+}
+
+void CPaintManagerUI::ResetResources() {
+  Resources() = ResourceState{};
+}
+
+// ---------------- window ----------------
+
+CPaintManagerUI::CPaintManagerUI() {
+  m_defaultFont.info.sFontName = u"微软雅黑";
+  m_defaultFont.info.iSize = 12;
+}
+
+CPaintManagerUI::~CPaintManagerUI() {
+  // Controls tell their manager when they die; detach them first so nothing calls back here.
+  if (m_root) m_root->ForEach([](CControlUI& c) { c.SetManager(nullptr, c.GetParent()); });
+  m_focus = m_hot = m_capture = m_pressed = nullptr;
+  m_root.reset();
+}
+
+void CPaintManagerUI::Init(HWND hwnd) {
+  m_hwnd = hwnd;
+}
+
+void CPaintManagerUI::SetInitSize(int width, int height) {
+  m_initSize = SIZE{width, height};
+}
+
+void CPaintManagerUI::SetClientSize(SIZE size) {
+  if (size == m_clientSize) return;
+  m_clientSize = size;
+  NeedUpdate();
+}
+
+void CPaintManagerUI::SetWindowAttribute(std::u16string_view name, std::u16string_view value) {
+  if (name == u"size") {
+    const SIZE s = ParseSize(value);
+    SetInitSize(s.cx, s.cy);
+  } else if (name == u"mininfo") {
+    const SIZE s = ParseSize(value);
+    SetMinInfo(s.cx, s.cy);
+  } else if (name == u"maxinfo") {
+    const SIZE s = ParseSize(value);
+    SetMaxInfo(s.cx, s.cy);
+  } else if (name == u"caption") {
+    SetCaptionRect(ParseRect(value));
+  } else if (name == u"sizebox") {
+    SetSizeBox(ParseRect(value));
+  }
+}
+
+// ---------------- controls ----------------
+
+bool CPaintManagerUI::AttachDialog(std::unique_ptr<CControlUI> root) {
+  if (!root) return false;
+  if (m_root) m_root->ForEach([](CControlUI& c) { c.SetManager(nullptr, c.GetParent()); });
+  m_focus = m_hot = m_capture = m_pressed = nullptr;
+  m_root = std::move(root);
+  m_root->SetManager(this, nullptr);
+  m_firstLayout = true;
+  NeedUpdate();
+  return true;
+}
+
+CControlUI* CPaintManagerUI::FindControl(std::u16string_view name) const {
+  return m_root ? m_root->FindByName(name) : nullptr;
+}
+
+CControlUI* CPaintManagerUI::FindControl(POINT pt) const {
+  return m_root ? m_root->FindAt(pt) : nullptr;
+}
+
+CControlUI* CPaintManagerUI::FindSubControlByName(CControlUI* parent,
+                                                  std::u16string_view name) const {
+  return parent ? parent->FindByName(name) : nullptr;
+}
+
+void CPaintManagerUI::ReapControl(CControlUI* control) {
+  if (m_focus == control) m_focus = nullptr;
+  if (m_hot == control) m_hot = nullptr;
+  if (m_capture == control) m_capture = nullptr;
+  if (m_pressed == control) m_pressed = nullptr;
+}
+
+// ---------------- fonts ----------------
+
+int CPaintManagerUI::AddFont(std::u16string_view name, int size, bool bold, bool italic,
+                             bool underline, bool isDefault) {
+  FontEntry entry;
+  entry.info.sFontName = name;
+  entry.info.iSize = size > 0 ? size : 12;
+  entry.info.bBold = bold;
+  entry.info.bItalic = italic;
+  entry.info.bUnderline = underline;
+  entry.isDefault = isDefault;
+  m_fonts.push_back(entry);
+  const bool haveDefault = std::any_of(m_fonts.begin(), m_fonts.end() - 1,
+                                       [](const FontEntry& f) { return f.isDefault; });
+  if (isDefault && !haveDefault) m_defaultFont = entry;
+  m_styleFonts.clear();
+  NeedUpdate();
+  return static_cast<int>(m_fonts.size()) - 1;
+}
+
+void CPaintManagerUI::SetDefaultFont(std::u16string_view name, int size, bool bold, bool italic,
+                                     bool underline) {
+  m_defaultFont = FontEntry{};
+  m_defaultFont.info.sFontName = name;
+  m_defaultFont.info.iSize = size;
+  m_defaultFont.info.bBold = bold;
+  m_defaultFont.info.bItalic = italic;
+  m_defaultFont.info.bUnderline = underline;
+  m_styleFonts.clear();
+  NeedUpdate();
+}
+
+IFont* CPaintManagerUI::GetFont(int index) {
+  TextStyle style;
+  style.font = index;
+  return FontForStyle(style);
+}
+
+IFont* CPaintManagerUI::FontForStyle(const TextStyle& style) {
+  const bool inTable = style.font >= 0 && style.font < static_cast<int>(m_fonts.size());
+  const TFontInfo& base =
+      inTable ? m_fonts[static_cast<size_t>(style.font)].info : m_defaultFont.info;
+  const StyleFontKey key{inTable ? style.font : -1, base.bBold || style.bold,
+                         base.bItalic || style.italic, base.bUnderline || style.underline};
+  auto it = m_styleFonts.find(key);
+  if (it != m_styleFonts.end()) return it->second.get();
+  IUiBackend* backend = Backend();
+  if (!backend) return nullptr;
+  FontSpec spec;
+  spec.family = Utf16ToUtf8(base.sFontName);
+  spec.size = base.iSize;
+  spec.bold = key.bold;
+  spec.italic = key.italic;
+  spec.underline = key.underline;
+  std::shared_ptr<IFont> font = backend->OpenFont(spec);
+  m_styleFonts[key] = font;
+  return font.get();
+}
+
+const TFontInfo* CPaintManagerUI::GetFontInfo(int index) {
+  FontEntry& entry = (index >= 0 && index < static_cast<int>(m_fonts.size()))
+                         ? m_fonts[static_cast<size_t>(index)]
+                         : m_defaultFont;
+  TextStyle style;
+  style.font = index;
+  entry.info.tmHeight = Measurer().FontHeight(style);
+  return &entry.info;
+}
+
+SIZE CPaintManagerUI::MeasureText(int index, std::u16string_view text) {
+  std::u16string clean(text);
+  std::replace(clean.begin(), clean.end(), u'\t', u' ');
+  TextStyle style;
+  style.font = index;
+  return SIZE{Measurer().TextWidth(style, clean), Measurer().FontHeight(style)};
+}
+
+ITextMeasurer& CPaintManagerUI::Measurer() {
+  return m_testMeasurer ? *m_testMeasurer : static_cast<ITextMeasurer&>(*this);
+}
+
+int CPaintManagerUI::FontHeight(const TextStyle& style) {
+  if (IFont* font = FontForStyle(style)) return font->Height();
+  return 0;
+}
+
+int CPaintManagerUI::TextWidth(const TextStyle& style, std::u16string_view text) {
+  if (IFont* font = FontForStyle(style)) return font->Measure(text).cx;
+  return 0;
+}
+
+// ---------------- default attributes and images ----------------
+
+void CPaintManagerUI::AddDefaultAttributeList(std::u16string_view controlClass,
+                                              std::u16string_view list) {
+  m_defaultAttributes[std::u16string(controlClass)] = std::u16string(list);
+}
+
+std::u16string CPaintManagerUI::GetDefaultAttributeList(std::u16string_view controlClass) const {
+  auto it = m_defaultAttributes.find(controlClass);
+  return it == m_defaultAttributes.end() ? std::u16string{} : it->second;
+}
+
+std::shared_ptr<IImage> CPaintManagerUI::GetImage(std::u16string_view entry,
+                                                  std::optional<DWORD> mask) {
+  // Mask 0 would be a fully transparent black, which no image needs masked: use it as "none".
+  const auto key = std::make_pair(std::u16string(entry), mask.value_or(0));
+  auto it = m_images.find(key);
+  if (it != m_images.end()) return it->second;
+  std::shared_ptr<IImage> image;
+  IUiBackend* backend = Backend();
+  std::vector<std::uint8_t> bytes;
+  if (backend && LoadResource(entry, bytes)) image = backend->DecodeImage(bytes, mask);
+  m_images[key] = image;  // a missing image is remembered too
+  return image;
+}
+
+// ---------------- focus, hot, capture ----------------
+
+void CPaintManagerUI::SetFocus(CControlUI* control) {
+  if (control == m_focus) return;
+  if (control && (!control->IsVisible() || !control->IsEnabled())) return;
+  if (CControlUI* old = m_focus) {
+    m_focus = nullptr;
+    TEventUI event;
+    event.Type = UIEvent::kKillFocus;
+    event.pSender = old;
+    old->DoEvent(event);
+    SendNotify(old, u"killfocus");
+  }
+  if (!control) return;
+  m_focus = control;
+  TEventUI event;
+  event.Type = UIEvent::kSetFocus;
+  event.pSender = control;
+  control->DoEvent(event);
+  SendNotify(control, u"setfocus");
+}
+
+bool CPaintManagerUI::SetNextTabControl(bool forward) {
+  if (!m_root) return false;
+  std::vector<CControlUI*> order;
+  m_root->ForEach([&](CControlUI& c) {
+    if (c.IsFocusable() && c.IsVisible() && c.IsEnabled()) order.push_back(&c);
+  });
+  if (order.empty()) return false;
+  auto it = std::find(order.begin(), order.end(), m_focus);
+  size_t index;
+  if (it == order.end()) {
+    index = forward ? 0 : order.size() - 1;
+  } else {
+    const size_t current = static_cast<size_t>(it - order.begin());
+    index = forward ? (current + 1) % order.size() : (current + order.size() - 1) % order.size();
+  }
+  SetFocus(order[index]);
+  return true;
+}
+
+void CPaintManagerUI::SetCapture(CControlUI* control) {
+  m_capture = control;
+}
+
+void CPaintManagerUI::SetHot(CControlUI* control, POINT pt) {
+  if (control == m_hot) return;
+  if (CControlUI* old = m_hot) {
+    m_hot = nullptr;
+    TEventUI event;
+    event.Type = UIEvent::kMouseLeave;
+    event.pSender = old;
+    event.ptMouse = pt;
+    old->DoEvent(event);
+  }
+  m_hot = control;
+  if (m_tooltipShown) {
+    m_tooltipShown = false;
+    Invalidate();
+  }
+  m_hoverDeadline = 0;
+  if (control) {
+    TEventUI event;
+    event.Type = UIEvent::kMouseEnter;
+    event.pSender = control;
+    event.ptMouse = pt;
+    control->DoEvent(event);
+    if (!control->GetToolTip().empty()) m_hoverDeadline = NowMs() + kHoverDelayMs;
+  }
+}
+
+bool CPaintManagerUI::HoverTimerDue(std::uint64_t nowMs) {
+  if (m_hoverDeadline == 0 || nowMs < m_hoverDeadline) return false;
+  m_hoverDeadline = 0;
+  if (m_hot && !m_hot->GetToolTip().empty()) {
+    m_tooltipText = m_hot->GetToolTip();
+    m_tooltipShown = true;
+    Invalidate();
+  }
+  return true;
+}
+
+bool CPaintManagerUI::IsCaptionHit(POINT pt) const {
+  const RECT band{m_caption.left, m_caption.top, m_clientSize.cx - m_caption.right,
+                  m_caption.bottom};
+  if (!Contains(band, pt)) return false;
+  CControlUI* hit = FindControl(pt);
+  if (!hit) return true;
+  if (hit->IsFocusable()) return false;
+  if (auto* text = dynamic_cast<CTextUI*>(hit); text && text->GetLinkCount() > 0) return false;
+  return true;
+}
+
+// ---------------- notifications and input ----------------
+
+void CPaintManagerUI::AddNotifier(INotifyUI* notifier) {
+  if (std::find(m_notifiers.begin(), m_notifiers.end(), notifier) == m_notifiers.end()) {
+    m_notifiers.push_back(notifier);
+  }
+}
+
+void CPaintManagerUI::RemoveNotifier(INotifyUI* notifier) {
+  std::erase(m_notifiers, notifier);
+}
+
+void CPaintManagerUI::SendNotify(CControlUI* sender, std::u16string_view type, WPARAM wParam,
+                                 LPARAM lParam) {
+  TNotifyUI msg;
+  msg.sType = type;
+  msg.pSender = sender;
+  msg.wParam = wParam;
+  msg.lParam = lParam;
+  msg.ptMouse = m_lastMouse;
+  msg.dwTimestamp = static_cast<DWORD>(NowMs());
+  const std::vector<INotifyUI*> notifiers = m_notifiers;  // a handler may change the list
+  for (INotifyUI* notifier : notifiers) notifier->Notify(msg);
+}
+
+void CPaintManagerUI::AddPreMessageFilter(IMessageFilterUI* filter) {
+  if (std::find(m_preFilters.begin(), m_preFilters.end(), filter) == m_preFilters.end()) {
+    m_preFilters.push_back(filter);
+  }
+}
+
+void CPaintManagerUI::RemovePreMessageFilter(IMessageFilterUI* filter) {
+  std::erase(m_preFilters, filter);
+}
+
+bool CPaintManagerUI::PreMessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRes) {
+  const std::vector<IMessageFilterUI*> filters = m_preFilters;
+  for (IMessageFilterUI* filter : filters) {
+    bool handled = false;
+    const LRESULT result = filter->MessageHandler(uMsg, wParam, lParam, handled);
+    if (handled) {
+      lRes = result;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lRes) {
+  lRes = 0;
+  if (!m_root) return false;
+  const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+  const bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+  const bool control = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
+  auto deliver = [&](CControlUI* target, UIEvent type) {
+    TEventUI event;
+    event.Type = type;
+    event.pSender = target;
+    event.ptMouse = m_lastMouse;
+    event.shift = shift;
+    event.control = control;
+    event.wParam = wParam;
+    event.lParam = lParam;
+    event.chKey = static_cast<char16_t>(wParam);
+    event.dwTimestamp = static_cast<DWORD>(NowMs());
+    target->DoEvent(event);
+  };
+  switch (uMsg) {
+    case WM_MOUSEMOVE: {
+      m_lastMouse = pt;
+      if (m_capture) {
+        deliver(m_capture, UIEvent::kMouseMove);
+        return true;
+      }
+      CControlUI* hit = FindControl(pt);
+      SetHot(hit, pt);
+      if (hit) deliver(hit, UIEvent::kMouseMove);
+      return true;
+    }
+    case WM_MOUSELEAVE:
+      if (!m_capture) SetHot(nullptr, m_lastMouse);
+      return true;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK: {
+      m_lastMouse = pt;
+      if (m_tooltipShown) {
+        m_tooltipShown = false;
+        Invalidate();
+      }
+      m_hoverDeadline = 0;
+      CControlUI* hit = FindControl(pt);
+      SetHot(hit, pt);
+      if (!hit) return true;
+      if (hit->IsFocusable() && hit->IsEnabled()) SetFocus(hit);
+      m_capture = hit;
+      deliver(hit, UIEvent::kButtonDown);
+      return true;
+    }
+    case WM_LBUTTONUP: {
+      m_lastMouse = pt;
+      CControlUI* target = m_capture ? m_capture : FindControl(pt);
+      m_capture = nullptr;
+      if (target) deliver(target, UIEvent::kButtonUp);
+      // The pointer may have left the control while the button was held.
+      SetHot(FindControl(pt), pt);
+      return true;
+    }
+    case WM_KEYDOWN:
+      if (wParam == VK_TAB) {
+        SetNextTabControl(!shift);
+        return true;
+      }
+      if (m_focus) {
+        deliver(m_focus, UIEvent::kKeyDown);
+        return true;
+      }
+      return false;
+    case WM_CHAR:
+      if (m_focus) {
+        deliver(m_focus, UIEvent::kChar);
+        return true;
+      }
+      return false;
+    case WM_KILLFOCUS:
+      m_capture = nullptr;
+      return false;
+    default:
+      return false;
+  }
+}
+
+// ---------------- layout and painting ----------------
+
+void CPaintManagerUI::NeedUpdate() {
+  m_updateNeeded = true;
+  m_invalid = true;
+}
+
+void CPaintManagerUI::Invalidate() {
+  m_invalid = true;
+}
+
+void CPaintManagerUI::DoLayout() {
+  if (!m_root) return;
+  m_updateNeeded = false;
+  m_root->SetPos(RECT{0, 0, m_clientSize.cx, m_clientSize.cy});
+  m_invalid = true;
+  if (m_firstLayout) {
+    m_firstLayout = false;
+    SendNotify(m_root.get(), u"windowinit");
+  }
+}
+
+void CPaintManagerUI::Paint(IRenderTarget& target) {
+  m_paintDC = &target;
+  if (m_updateNeeded || m_firstLayout) DoLayout();
+  if (m_updateNeeded) DoLayout();  // windowinit may have changed the tree
+  const SIZE size = target.Size();
+  const RECT all{0, 0, size.cx, size.cy};
+  target.SetClip(all);
+  target.FillRect(all, 0xFFFFFFFF);
+  if (m_root && m_root->IsVisible()) m_root->DoPaint(target, all);
+  target.SetClip(all);
+  PaintToolTip(target);
+  m_invalid = false;
+}
+
+void CPaintManagerUI::PaintToolTip(IRenderTarget& target) {
+  if (!m_tooltipShown || m_tooltipText.empty()) return;
+  IFont* font = GetFont(-1);
+  if (!font) return;
+  const SIZE text = font->Measure(m_tooltipText);
+  const SIZE area = target.Size();
+  const int w = static_cast<int>(text.cx) + 8;
+  const int h = static_cast<int>(text.cy) + 4;
+  int x = std::min<int>(m_lastMouse.x + 12, area.cx - w - 1);
+  int y = m_lastMouse.y + 20;
+  if (y + h > area.cy) y = m_lastMouse.y - h - 4;
+  x = std::max(0, x);
+  y = std::max(0, y);
+  const RECT box{x, y, x + w, y + h};
+  target.FillRect(box, kToolTipBack);
+  DrawFrame(target, box, 1, kToolTipBorder);
+  target.DrawTextRun(*font, x + 4, y + 2, m_tooltipText, kToolTipText);
+}
+
+}  // namespace pinvale::ui

@@ -1,0 +1,47 @@
+#pragma once
+
+// Internal: what the framework keeps for each live window besides the window object.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ui/native_window.h"
+#include "ui/win_types.h"
+
+namespace pinvale::ui {
+
+class WindowImplBase;
+
+class WindowRecord {
+ public:
+  WindowImplBase* window = nullptr;
+  HWND hwnd = nullptr;
+  HWND owner = nullptr;
+  DWORD style = 0;
+  std::u16string caption;
+  std::u16string className;
+  std::unique_ptr<INativeWindow> native;
+  std::unique_ptr<IRenderTarget> frame;  // off-screen frame, client size
+  RECT rect{};                           // desktop rectangle
+  bool visible = false;                  // shown as far as the program is concerned
+  bool nativeShown = false;              // the native window is mapped (after a first frame)
+  bool enabled = true;
+  bool minimized = false;
+  bool destroying = false;
+  bool exposed = true;
+  // wParam of the last WM_CLOSE posted to the window (ShowModal's result).
+  std::shared_ptr<UINT> closeCode = std::make_shared<UINT>(0);
+  // Caption dragging.
+  bool dragging = false;
+  POINT dragStartScreen{};
+  RECT dragStartRect{};
+  bool mouseInside = false;
+
+  // Moves and resizes the native window; the layout follows a new size.
+  void SetRect(const RECT& r);
+  // The window's last call: clears its handle and runs OnFinalMessage.
+  static void FinalMessage(WindowImplBase& window, HWND hwnd);
+};
+
+}  // namespace pinvale::ui
