@@ -16,7 +16,7 @@ std::shared_ptr<VirtualKey> KeyWithPin(const std::string& pin, bool uv = false) 
   return VirtualKey::Create(config);
 }
 
-TEST(GetInfoTest, CanonicalBytes) {
+TEST(VkeyGetInfoTest, CanonicalBytes) {
   TestHost host(KeyWithPin(""));
   const std::vector<std::uint8_t> info = host.Ctap({kCtapGetInfo});
   // status, {1: ["FIDO_2_0"], 3: aaguid, 4: {rk, up, plat, clientPin}, 5: 1200, 6: [1]}
@@ -32,7 +32,7 @@ TEST(GetInfoTest, CanonicalBytes) {
   EXPECT_EQ(info, expected);
 }
 
-TEST(GetInfoTest, ClientPinFollowsThePinAndUvIsOptIn) {
+TEST(VkeyGetInfoTest, ClientPinFollowsThePinAndUvIsOptIn) {
   TestHost plain(KeyWithPin("1234"));
   auto info = plain.Ctap({kCtapGetInfo});
   CborItem options = CborItem(info.data() + 1, info.size() - 1).mapValueByInt(4);
@@ -49,7 +49,7 @@ TEST(GetInfoTest, ClientPinFollowsThePinAndUvIsOptIn) {
   EXPECT_NE(std::search(info.begin(), info.end(), ordered.begin(), ordered.end()), info.end());
 }
 
-TEST(ClientPinTest, GetKeyAgreementIsACoseP256Key) {
+TEST(VkeyClientPinTest, GetKeyAgreementIsACoseP256Key) {
   TestHost host(KeyWithPin(""));
   auto answer = host.Ctap({0x06, 0xA2, 0x01, 0x01, 0x02, 0x02});
   ASSERT_EQ(answer.size(), 81u);
@@ -58,7 +58,7 @@ TEST(ClientPinTest, GetKeyAgreementIsACoseP256Key) {
                                        0x01, 0x21, 0x58, 0x20}));
 }
 
-TEST(ClientPinTest, SetChangeAndTokenRoundTrip) {
+TEST(VkeyClientPinTest, SetChangeAndTokenRoundTrip) {
   auto key = KeyWithPin("");
   TestHost host(key);
   std::uint32_t retries = 0;
@@ -89,7 +89,7 @@ TEST(ClientPinTest, SetChangeAndTokenRoundTrip) {
   EXPECT_NE(token3, token1);
 }
 
-TEST(ClientPinTest, RetriesGoDownAndWrongPinsInARowBlockUntilPowerCycle) {
+TEST(VkeyClientPinTest, RetriesGoDownAndWrongPinsInARowBlockUntilPowerCycle) {
   auto key = KeyWithPin("1234");
   auto host = std::make_unique<TestHost>(key);
   std::uint32_t retries = 0;
@@ -116,7 +116,7 @@ TEST(ClientPinTest, RetriesGoDownAndWrongPinsInARowBlockUntilPowerCycle) {
   EXPECT_EQ(host->GetPinToken("1234"), kStatusPinBlocked);
 }
 
-TEST(ClientPinTest, RightPinRestoresRetriesAndClearsTheRun) {
+TEST(VkeyClientPinTest, RightPinRestoresRetriesAndClearsTheRun) {
   auto key = KeyWithPin("1234");
   TestHost host(key);
   EXPECT_EQ(host.GetPinToken("0000"), kStatusPinInvalid);
@@ -129,7 +129,7 @@ TEST(ClientPinTest, RightPinRestoresRetriesAndClearsTheRun) {
   EXPECT_EQ(key->Status().retries, 8u);
 }
 
-TEST(ClientPinTest, WrongPinRenewsKeyAgreement) {
+TEST(VkeyClientPinTest, WrongPinRenewsKeyAgreement) {
   TestHost host(KeyWithPin("1234"));
   auto before = host.Ctap({0x06, 0xA2, 0x01, 0x01, 0x02, 0x02});
   EXPECT_EQ(host.Ctap({0x06, 0xA2, 0x01, 0x01, 0x02, 0x02}), before);
@@ -143,9 +143,9 @@ struct BlockCase {
   std::uint8_t status;
 };
 
-class PinPolicyTest : public ::testing::TestWithParam<BlockCase> {};
+class VkeyPinPolicyTest : public ::testing::TestWithParam<BlockCase> {};
 
-TEST_P(PinPolicyTest, SetPinChecksTheBlock) {
+TEST_P(VkeyPinPolicyTest, SetPinChecksTheBlock) {
   auto key = KeyWithPin("");
   TestHost host(key);
   EXPECT_EQ(host.SetPinBlock(GetParam().block), GetParam().status);
@@ -153,7 +153,7 @@ TEST_P(PinPolicyTest, SetPinChecksTheBlock) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, PinPolicyTest,
+    Table, VkeyPinPolicyTest,
     ::testing::Values(
         BlockCase{"ThreeBytes", PinBlock("123"), kStatusPinPolicyViolation},
         BlockCase{"FourBytes", PinBlock("1234"), kStatusOk},
@@ -164,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
         BlockCase{"BlockOf80", std::vector<std::uint8_t>(80, 'a'), kStatusInvalidParameter}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ClientPinTest, WrongPinAuthIsRefused) {
+TEST(VkeyClientPinTest, WrongPinAuthIsRefused) {
   auto key = KeyWithPin("");
   TestHost host(key);
   EXPECT_EQ(host.SetPinBlock(PinBlock("1234"), true), kStatusPinAuthInvalid);
@@ -177,15 +177,15 @@ struct RequestCase {
   std::uint8_t status;
 };
 
-class MalformedRequestTest : public ::testing::TestWithParam<RequestCase> {};
+class VkeyMalformedRequestTest : public ::testing::TestWithParam<RequestCase> {};
 
-TEST_P(MalformedRequestTest, Answers) {
+TEST_P(VkeyMalformedRequestTest, Answers) {
   TestHost host(KeyWithPin("1234"));
   EXPECT_EQ(host.Ctap(GetParam().message), std::vector<std::uint8_t>{GetParam().status});
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, MalformedRequestTest,
+    Table, VkeyMalformedRequestTest,
     ::testing::Values(
         RequestCase{"NoParameters", {0x06}, kStatusMissingParameter},
         RequestCase{"NoSubCommand", {0x06, 0xA1, 0x01, 0x01}, kStatusMissingParameter},
@@ -208,7 +208,7 @@ INSTANTIATE_TEST_SUITE_P(
                     kStatusCborUnexpectedType}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ClientPinTest, RequestLogKeepsCommandsAndRawCbor) {
+TEST(VkeyClientPinTest, RequestLogKeepsCommandsAndRawCbor) {
   auto key = KeyWithPin("1234");
   TestHost host(key);
   key->ClearRecentRequests();

@@ -8,12 +8,12 @@
 namespace pinvale::vkey::test {
 namespace {
 
-class FramingTest : public ::testing::Test {
+class VkeyFramingTest : public ::testing::Test {
  protected:
   std::shared_ptr<VirtualKey> key_ = VirtualKey::Create(FastConfig());
 };
 
-TEST_F(FramingTest, InitOnBroadcastEchoesNonceAndAllocatesChannel) {
+TEST_F(VkeyFramingTest, InitOnBroadcastEchoesNonceAndAllocatesChannel) {
   TestHost host(key_, false);
   host.SendMessage(kBroadcastChannel, kCmdInit, {9, 8, 7, 6, 5, 4, 3, 2});
   HidMessage answer;
@@ -34,7 +34,7 @@ TEST_F(FramingTest, InitOnBroadcastEchoesNonceAndAllocatesChannel) {
   EXPECT_NE(host.Init(), cid);
 }
 
-TEST_F(FramingTest, MakerChannelWorksOnlyAfterAnInit) {
+TEST_F(VkeyFramingTest, MakerChannelWorksOnlyAfterAnInit) {
   TestHost host(key_, false);
   host.SendMessage(kMakerChannel, kCmdPing, {1, 2, 3});
   HidMessage answer;
@@ -50,7 +50,7 @@ TEST_F(FramingTest, MakerChannelWorksOnlyAfterAnInit) {
   EXPECT_EQ(answer.payload, (std::vector<std::uint8_t>{1, 2, 3}));
 }
 
-TEST_F(FramingTest, PingEchoesLongMessagesAcrossPackets) {
+TEST_F(VkeyFramingTest, PingEchoesLongMessagesAcrossPackets) {
   TestHost host(key_);
   for (std::size_t size : {0u, 57u, 58u, 116u, 117u, 1000u}) {
     std::vector<std::uint8_t> data(size);
@@ -72,9 +72,9 @@ struct ErrorCase {
   std::uint8_t error;
 };
 
-class FramingErrorTest : public FramingTest, public ::testing::WithParamInterface<ErrorCase> {};
+class VkeyFramingErrorTest : public VkeyFramingTest, public ::testing::WithParamInterface<ErrorCase> {};
 
-TEST_P(FramingErrorTest, AnswersError) {
+TEST_P(VkeyFramingErrorTest, AnswersError) {
   const ErrorCase& c = GetParam();
   TestHost host(key_);
   const std::uint32_t cid = c.cid == 1 ? host.cid() : c.cid;
@@ -87,7 +87,7 @@ TEST_P(FramingErrorTest, AnswersError) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, FramingErrorTest,
+    Table, VkeyFramingErrorTest,
     ::testing::Values(ErrorCase{"ChannelZero", 0, kCmdPing, 1, kErrInvalidChannel},
                       ErrorCase{"PingOnBroadcast", kBroadcastChannel, kCmdPing, 1,
                                 kErrInvalidChannel},
@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorCase{"EmptyCbor", 1, kCmdCbor, 0, kErrInvalidLen}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(FramingTest, WrongSequenceAbortsTheMessage) {
+TEST_F(VkeyFramingTest, WrongSequenceAbortsTheMessage) {
   TestHost host(key_);
   host.SendInitPacket(host.cid(), kCmdPing, 100, std::vector<std::uint8_t>(57, 5));
   Packet cont{};
@@ -120,7 +120,7 @@ TEST_F(FramingTest, WrongSequenceAbortsTheMessage) {
   EXPECT_TRUE(host.Silent());
 }
 
-TEST_F(FramingTest, NewMessageMidMessageBreaksSequenceButInitResyncs) {
+TEST_F(VkeyFramingTest, NewMessageMidMessageBreaksSequenceButInitResyncs) {
   TestHost host(key_);
   host.SendInitPacket(host.cid(), kCmdPing, 100, {});
   host.SendInitPacket(host.cid(), kCmdPing, 3, {1, 2, 3});
@@ -141,7 +141,7 @@ TEST_F(FramingTest, NewMessageMidMessageBreaksSequenceButInitResyncs) {
   EXPECT_EQ(answer.payload, std::vector<std::uint8_t>{4});
 }
 
-TEST_F(FramingTest, OtherChannelIsBusyWhileAMessageIsAssembled) {
+TEST_F(VkeyFramingTest, OtherChannelIsBusyWhileAMessageIsAssembled) {
   TestHost host(key_);
   const std::uint32_t first = host.cid();
   const std::uint32_t second = host.Init();
@@ -153,7 +153,7 @@ TEST_F(FramingTest, OtherChannelIsBusyWhileAMessageIsAssembled) {
   EXPECT_EQ(answer.payload, std::vector<std::uint8_t>{kErrChannelBusy});
 }
 
-TEST_F(FramingTest, StalledMessageTimesOut) {
+TEST_F(VkeyFramingTest, StalledMessageTimesOut) {
   TestHost host(key_);
   host.SendInitPacket(host.cid(), kCmdPing, 100, {});
   HidMessage answer;
@@ -162,7 +162,7 @@ TEST_F(FramingTest, StalledMessageTimesOut) {
   EXPECT_EQ(answer.payload, std::vector<std::uint8_t>{kErrMsgTimeout});
 }
 
-TEST_F(FramingTest, SpuriousContinuationIsIgnored) {
+TEST_F(VkeyFramingTest, SpuriousContinuationIsIgnored) {
   TestHost host(key_);
   Packet cont{};
   cont[3] = static_cast<std::uint8_t>(host.cid());
@@ -170,7 +170,7 @@ TEST_F(FramingTest, SpuriousContinuationIsIgnored) {
   EXPECT_TRUE(host.Silent());
 }
 
-TEST_F(FramingTest, EachLinkHasItsOwnChannels) {
+TEST_F(VkeyFramingTest, EachLinkHasItsOwnChannels) {
   TestHost a(key_);
   TestHost b(key_);
   EXPECT_NE(a.cid(), b.cid());
@@ -181,14 +181,14 @@ TEST_F(FramingTest, EachLinkHasItsOwnChannels) {
   EXPECT_TRUE(a.Silent());
 }
 
-TEST_F(FramingTest, UnknownCtapCommandAnswersInvalidCommand) {
+TEST_F(VkeyFramingTest, UnknownCtapCommandAnswersInvalidCommand) {
   TestHost host(key_);
   // The probe some hosts send while enumerating.
   EXPECT_EQ(host.Ctap({0x80, 0xE3, 0x00, 0x00, 0x03}), std::vector<std::uint8_t>{0x01});
   EXPECT_EQ(host.Ctap({0x01, 0xA0}), std::vector<std::uint8_t>{0x01});
 }
 
-TEST_F(FramingTest, CountsReportsBothWays) {
+TEST_F(VkeyFramingTest, CountsReportsBothWays) {
   TestHost host(key_);  // INIT: one report each way
   host.SendMessage(host.cid(), kCmdPing, std::vector<std::uint8_t>(100, 1));  // 2 and 2
   HidMessage answer;

@@ -26,9 +26,9 @@ struct ParseCase {
   std::uint8_t status;
 };
 
-class ParseFaultTest : public ::testing::TestWithParam<ParseCase> {};
+class VkeyParseFaultTest : public ::testing::TestWithParam<ParseCase> {};
 
-TEST_P(ParseFaultTest, Parses) {
+TEST_P(VkeyParseFaultTest, Parses) {
   const ParseCase& c = GetParam();
   VirtualKeyFault fault;
   ASSERT_EQ(ParseFault(c.text, fault), c.ok) << c.text;
@@ -41,7 +41,7 @@ TEST_P(ParseFaultTest, Parses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, ParseFaultTest,
+    Table, VkeyParseFaultTest,
     ::testing::Values(
         ParseCase{"no-answer", true, FaultKind::kNoAnswer, 0, -1, -1, 0},
         ParseCase{"no-answer=07", true, FaultKind::kNoAnswer, 0, 7, -1, 0},
@@ -64,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"zero-length=-1", false, {}, 0, 0, 0, 0},
         ParseCase{"explode", false, {}, 0, 0, 0, 0}));
 
-TEST(FaultTest, NoAnswerAtAll) {
+TEST(VkeyFaultTest, NoAnswerAtAll) {
   auto key = KeyWithFault("no-answer");
   TestHost host(key, false);
   EXPECT_EQ(host.Init(100), 0u);
@@ -72,14 +72,14 @@ TEST(FaultTest, NoAnswerAtAll) {
   EXPECT_EQ(key->Counters().reportsSent, 0u);
 }
 
-TEST(FaultTest, NoAnswerForOneCommandOnly) {
+TEST(VkeyFaultTest, NoAnswerForOneCommandOnly) {
   TestHost host(KeyWithFault("no-answer=06/01"));
   host.SendMessage(host.cid(), kCmdCbor, {0x06, 0xA2, 0x01, 0x01, 0x02, 0x01});
   EXPECT_TRUE(host.Silent());
   EXPECT_EQ(host.Ctap({0x06, 0xA2, 0x01, 0x01, 0x02, 0x02})[0], kStatusOk);
 }
 
-TEST(FaultTest, ForcedStatusForOneSubCommand) {
+TEST(VkeyFaultTest, ForcedStatusForOneSubCommand) {
   auto key = KeyWithFault("status=06/03:02");
   TestHost host(key);
   EXPECT_EQ(host.SetPin("1234"), 0x02);
@@ -88,7 +88,7 @@ TEST(FaultTest, ForcedStatusForOneSubCommand) {
   EXPECT_EQ(host.GetRetries(retries), kStatusOk);
 }
 
-TEST(FaultTest, GarbageReplacesTheAnswer) {
+TEST(VkeyFaultTest, GarbageReplacesTheAnswer) {
   auto key = KeyWithFault("garbage");
   TestHost host(key);
   host.SendMessage(host.cid(), kCmdCbor, {kCtapGetInfo});
@@ -97,7 +97,7 @@ TEST(FaultTest, GarbageReplacesTheAnswer) {
   EXPECT_TRUE(host.Silent());
 }
 
-TEST(FaultTest, NoiseBeforeTheAnswer) {
+TEST(VkeyFaultTest, NoiseBeforeTheAnswer) {
   {
     TestHost host(KeyWithFault("zero-length=2"));
     host.SendMessage(host.cid(), kCmdCbor, {kCtapGetInfo});
@@ -131,7 +131,7 @@ TEST(FaultTest, NoiseBeforeTheAnswer) {
   }
 }
 
-TEST(FaultTest, PullOutAfterPackets) {
+TEST(VkeyFaultTest, PullOutAfterPackets) {
   auto key = KeyWithFault("pull-out=3");
   TestHost host(key);                           // packet 1
   host.SendMessage(host.cid(), kCmdPing, {1});  // packet 2
@@ -145,7 +145,7 @@ TEST(FaultTest, PullOutAfterPackets) {
   EXPECT_NE(again.cid(), 0u);
 }
 
-TEST(FaultTest, KeyAgreementWithoutY) {
+TEST(VkeyFaultTest, KeyAgreementWithoutY) {
   TestHost host(KeyWithFault("no-y"));
   auto answer = host.Ctap({0x06, 0xA2, 0x01, 0x01, 0x02, 0x02});
   ASSERT_EQ(answer.size(), 46u);

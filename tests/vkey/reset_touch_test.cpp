@@ -23,7 +23,7 @@ std::shared_ptr<VirtualKey> MakeKey(TouchMode mode, int touchDelayMs, int resetW
   return VirtualKey::Create(config);
 }
 
-TEST(ResetTest, AutomaticTouchResetsAfterKeepalivesAtTheConfiguredCadence) {
+TEST(VkeyResetTest, AutomaticTouchResetsAfterKeepalivesAtTheConfiguredCadence) {
   auto key = MakeKey(TouchMode::kAutomatic, 150);
   TestHost host(key);
   std::vector<std::uint8_t> keepalives;
@@ -39,7 +39,7 @@ TEST(ResetTest, AutomaticTouchResetsAfterKeepalivesAtTheConfiguredCadence) {
   EXPECT_EQ(key->Status().retries, 8u);
 }
 
-TEST(ResetTest, KeepalivesNeverFurtherApartThanTheInterval) {
+TEST(VkeyResetTest, KeepalivesNeverFurtherApartThanTheInterval) {
   VirtualKeyConfig config = FastConfig();
   config.touchMode = TouchMode::kOnDemand;
   config.keepaliveIntervalMs = 50;
@@ -67,7 +67,7 @@ TEST(ResetTest, KeepalivesNeverFurtherApartThanTheInterval) {
   EXPECT_EQ(answer.payload, std::vector<std::uint8_t>{kStatusOk});
 }
 
-TEST(ResetTest, OnDemandWaitsForTouch) {
+TEST(VkeyResetTest, OnDemandWaitsForTouch) {
   auto key = MakeKey(TouchMode::kOnDemand, 0);
   TestHost host(key);
   key->Touch();  // nothing waits yet: no effect
@@ -83,7 +83,7 @@ TEST(ResetTest, OnDemandWaitsForTouch) {
   EXPECT_FALSE(key->Status().pinSet);
 }
 
-TEST(ResetTest, NoTouchTimesOut) {
+TEST(VkeyResetTest, NoTouchTimesOut) {
   for (TouchMode mode : {TouchMode::kOnDemand, TouchMode::kNever}) {
     auto key = MakeKey(mode, 0);
     TestHost host(key);
@@ -100,7 +100,7 @@ TEST(ResetTest, NoTouchTimesOut) {
   }
 }
 
-TEST(ResetTest, RefusedAfterTheWindowUntilPowerCycle) {
+TEST(VkeyResetTest, RefusedAfterTheWindowUntilPowerCycle) {
   auto key = MakeKey(TouchMode::kAutomatic, 0, 100);
   TestHost host(key);
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
@@ -112,7 +112,7 @@ TEST(ResetTest, RefusedAfterTheWindowUntilPowerCycle) {
   EXPECT_FALSE(key->Status().pinSet);
 }
 
-TEST(ResetTest, CancelAbortsTheWait) {
+TEST(VkeyResetTest, CancelAbortsTheWait) {
   auto key = MakeKey(TouchMode::kOnDemand, 0);
   TestHost host(key);
   host.SendMessage(host.cid(), kCmdCbor, {kCtapReset});
@@ -129,7 +129,7 @@ TEST(ResetTest, CancelAbortsTheWait) {
   EXPECT_TRUE(host.Silent());
 }
 
-TEST(ResetTest, KeyIsBusyForOthersWhileItWaits) {
+TEST(VkeyResetTest, KeyIsBusyForOthersWhileItWaits) {
   auto key = MakeKey(TouchMode::kOnDemand, 0);
   TestHost waiting(key);
   TestHost other(key);
@@ -147,7 +147,7 @@ TEST(ResetTest, KeyIsBusyForOthersWhileItWaits) {
   EXPECT_EQ(answer.payload, std::vector<std::uint8_t>{kStatusOk});
 }
 
-TEST(PowerTest, UnplugClosesLinksAndKeepsState) {
+TEST(VkeyPowerTest, UnplugClosesLinksAndKeepsState) {
   auto key = MakeKey(TouchMode::kOnDemand, 0);
   TestHost host(key);
   EXPECT_EQ(host.GetPinToken("0000"), kStatusPinInvalid);

@@ -48,7 +48,8 @@ void TestHost::SendInitPacket(std::uint32_t cid, std::uint8_t cmd, std::uint16_t
   packet[4] = static_cast<std::uint8_t>(cmd | kInitBit);
   packet[5] = static_cast<std::uint8_t>(length >> 8);
   packet[6] = static_cast<std::uint8_t>(length);
-  std::memcpy(packet.data() + 7, data.data(), std::min(data.size(), kInitPayload));
+  if (!data.empty())
+    std::memcpy(packet.data() + 7, data.data(), std::min(data.size(), kInitPayload));
   SendPacket(packet.data());
 }
 
