@@ -6,6 +6,8 @@ Usage: cli_socket_test.py PINVALE_CLI PINVALE_VKEY [unittest names...]
 """
 
 import os
+import pty
+import select
 import shutil
 import socket
 import subprocess
@@ -146,6 +148,59 @@ class FlowTest(SocketKeyTest):
         self.key.command("unplug")
         code, _, err = self.cli("info")
         self.assertEqual((code, err), (2, "No key found.\n"))
+
+
+class TerminalTest(SocketKeyTest):
+    """pinvale-cli on a terminal: PINs typed without echo, reset confirmed."""
+
+    def run_on_terminal(self, args, answers):
+        pid, fd = pty.fork()
+        if pid == 0:
+            os.execv(CLI, [CLI, "--virtual-keys", self.dir] + args)
+        seen = b""
+        try:
+            for prompt, answer in answers:
+                while prompt.encode() not in seen:
+                    ready, _, _ = select.select([fd], [], [], 10)
+                    self.assertTrue(ready, "no prompt %r in %r" % (prompt, seen))
+                    seen += os.read(fd, 1024)
+                seen = seen.replace(prompt.encode(), b"<" + prompt.encode() + b">", 1)
+                os.write(fd, answer.encode("utf-8") + b"\n")
+            while True:
+                ready, _, _ = select.select([fd], [], [], 10)
+                if not ready:
+                    break
+                try:
+                    chunk = os.read(fd, 1024)
+                except OSError:  # the terminal closes when the program ends
+                    break
+                if not chunk:
+                    break
+                seen += chunk
+        finally:
+            _, status = os.waitpid(pid, 0)
+            os.close(fd)
+        return os.waitstatus_to_exitcode(status), seen.decode("utf-8", "replace")
+
+    def test_pins_are_typed_without_echo(self):
+        code, screen = self.run_on_terminal(
+            ["set-pin"], [("New PIN: ", NON_ASCII_PIN), ("Repeat the new PIN: ", NON_ASCII_PIN)])
+        self.assertEqual(code, 0, screen)
+        self.assertIn("PIN set.", screen)
+        self.assertNotIn(NON_ASCII_PIN, screen)
+        code, screen = self.run_on_terminal(["verify-pin"], [("PIN: ", "secret-typed")])
+        self.assertEqual(code, 4, screen)
+        self.assertNotIn("secret-typed", screen)
+        self.assertIn("Wrong PIN (status 0x31). 7 attempts left.", screen)
+
+    def test_reset_asks_on_a_terminal(self):
+        self.assertEqual(self.cli("--pin-stdin", "set-pin", stdin="1234\n")[0], 0)
+        code, screen = self.run_on_terminal(["reset"], [('Type "yes" to reset: ', "no")])
+        self.assertEqual(code, 3, screen)
+        self.assertIn("PIN: set", self.cli("info")[1])
+        code, screen = self.run_on_terminal(["reset"], [('Type "yes" to reset: ', "yes")])
+        self.assertEqual(code, 0, screen)
+        self.assertIn("PIN: not set", self.cli("info")[1])
 
 
 class Fido2InteropTest(SocketKeyTest):
