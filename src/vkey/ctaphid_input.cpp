@@ -22,6 +22,7 @@ void VirtualKey::HandlePacketLocked(const std::shared_ptr<LinkState>& link,
   if (const VirtualKeyFault* pullOut = FindFault(FaultKind::kPullOut, -1, -1);
       pullOut != nullptr && packetsSincePowerUp_ >= pullOut->count) {
     PullOutLocked();
+    pulledOutByFault_ = true;
     return;
   }
   const std::uint32_t cid = ReadChannel(packet);
@@ -105,19 +106,23 @@ void VirtualKey::DispatchLocked(const std::shared_ptr<LinkState>& link, std::uin
     HandleCancelLocked(link, cid);
     return;
   }
-  // While a request waits for the user, the key takes nothing else.
-  if (pending_) {
+  // While a request waits for the user, or another channel holds the lock, the key
+  // takes nothing else.
+  if (pending_ || LockedOutLocked(link, cid)) {
     SendErrorLocked(*link, cid, kErrChannelBusy);
     return;
   }
   switch (cmd) {
+    case kCmdLock:
+      HandleLockLocked(link, cid, payload);
+      break;
     case kCmdPing:
       SendMessageLocked(*link, cid, kCmdPing, payload, -1, -1);
       break;
     case kCmdCbor:
       HandleCborLocked(link, cid, std::move(payload));
       break;
-    default:  // MSG (no U2F here), LOCK, WINK, and anything unknown
+    default:  // MSG (no U2F here), WINK, and anything unknown
       SendErrorLocked(*link, cid, kErrInvalidCmd);
       break;
   }
@@ -152,6 +157,32 @@ void VirtualKey::HandleCancelLocked(const std::shared_ptr<LinkState>& link, std:
   if (!pending_ || pending_->link != link || pending_->cid != cid) return;
   pending_.reset();
   SendMessageLocked(*link, cid, kCmdCbor, {kStatusKeepaliveCancel}, kCtapReset, -1);
+}
+
+bool VirtualKey::LockedOutLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid) const {
+  if (!lockLink_ || Clock::now() >= lockUntil_) return false;
+  return lockLink_ != link || lockCid_ != cid;
+}
+
+// LOCK keeps the key for one channel for up to 10 seconds; 0 seconds releases it.
+void VirtualKey::HandleLockLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                                  const std::vector<std::uint8_t>& payload) {
+  if (payload.size() != 1) {
+    SendErrorLocked(*link, cid, kErrInvalidLen);
+    return;
+  }
+  if (payload[0] > 10) {
+    SendErrorLocked(*link, cid, kErrInvalidPar);
+    return;
+  }
+  if (payload[0] == 0) {
+    lockLink_.reset();
+  } else {
+    lockLink_ = link;
+    lockCid_ = cid;
+    lockUntil_ = Clock::now() + std::chrono::seconds(payload[0]);
+  }
+  SendMessageLocked(*link, cid, kCmdLock, {}, -1, -1);
 }
 
 void VirtualKey::HandleCborLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,

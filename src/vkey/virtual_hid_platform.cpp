@@ -84,10 +84,20 @@ std::string VirtualKeyDevicePath(std::uint16_t vendorId, std::uint16_t productId
 
 std::string VirtualHidPlatform::AddKey(std::shared_ptr<VirtualKey> key, const std::string& label) {
   std::string path = VirtualKeyDevicePath(key->Config().vendorId, key->Config().productId, label);
+  // The slot outlives the platform if the key does.
+  key->SetPlugListener([slot = listener_, path](bool plugged) {
+    std::lock_guard<std::mutex> lock(slot->mutex);
+    if (slot->listener) slot->listener(path, plugged);
+  });
   std::lock_guard<std::mutex> lock(mutex_);
   if (keys_.find(path) == keys_.end()) order_.push_back(path);
   keys_[path] = Entry{std::move(key), nullptr};
   return path;
+}
+
+void VirtualHidPlatform::SetPresenceListener(PresenceListener listener) {
+  std::lock_guard<std::mutex> lock(listener_->mutex);
+  listener_->listener = std::move(listener);
 }
 
 bool VirtualHidPlatform::ListInterfaces(std::vector<std::string>& paths) {

@@ -8,6 +8,7 @@
 // plug-in share one connection to the key; pulling the key out (VirtualKey::Unplug)
 // makes every open handle fail and hides the path until VirtualKey::Plug.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -34,8 +35,14 @@ std::string VirtualKeyDevicePath(std::uint16_t vendorId, std::uint16_t productId
 class VirtualHidPlatform : public HidPlatform {
  public:
   // Adds a key and returns its device path. A second key under the same path
-  // replaces the first.
+  // replaces the first. The platform becomes the key's plug listener.
   std::string AddKey(std::shared_ptr<VirtualKey> key, const std::string& label = "vkey");
+
+  // Told the path whenever a key added here is plugged in or pulled out (by
+  // VirtualKey::Plug/Unplug or its pull-out fault), the way device-change notices
+  // report a real key. Called on the thread that changed the key.
+  using PresenceListener = std::function<void(const std::string& path, bool present)>;
+  void SetPresenceListener(PresenceListener listener);
 
   bool ListInterfaces(std::vector<std::string>& paths) override;
   std::unique_ptr<HidHandle> Open(const std::string& path, HidAccess access,
@@ -46,6 +53,11 @@ class VirtualHidPlatform : public HidPlatform {
     std::shared_ptr<VirtualKey> key;
     std::shared_ptr<VirtualKeyLink> link;  // the connection of the current plug-in
   };
+  struct ListenerSlot {
+    std::mutex mutex;
+    PresenceListener listener;
+  };
+  std::shared_ptr<ListenerSlot> listener_ = std::make_shared<ListenerSlot>();
   std::mutex mutex_;
   std::vector<std::string> order_;
   std::map<std::string, Entry> keys_;

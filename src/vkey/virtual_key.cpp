@@ -1,6 +1,9 @@
 #include "vkey/virtual_key.h"
 
 #include <algorithm>
+#include <utility>
+
+#include <mbedtls/platform_util.h>
 
 #include "vkey/ctap_authenticator.h"
 #include "vkey/ctap_status.h"
@@ -18,6 +21,9 @@ VirtualKey::VirtualKey(VirtualKeyConfig config)
     : config_(std::move(config)),
       random_(std::make_unique<RandomSource>()),
       ctap_(std::make_unique<CtapAuthenticator>(config_, *random_)) {
+  // The authenticator keeps only the hash of the first PIN.
+  mbedtls_platform_zeroize(config_.initialPin.data(), config_.initialPin.size());
+  config_.initialPin.clear();
   {
     std::lock_guard<std::mutex> lock(mu_);
     PowerUpLocked();
@@ -44,17 +50,36 @@ std::unique_ptr<VirtualKeyLink> VirtualKey::Connect() {
 }
 
 void VirtualKey::Unplug() {
-  std::lock_guard<std::mutex> lock(mu_);
-  PullOutLocked();
+  bool was = false;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    was = plugged_;
+    PullOutLocked();
+  }
+  if (was) NotifyPlug(false);
 }
 
 void VirtualKey::Plug() {
+  bool was = false;
   {
     std::lock_guard<std::mutex> lock(mu_);
+    was = plugged_;
     PullOutLocked();
     PowerUpLocked();
   }
   timerCv_.notify_all();
+  if (was) NotifyPlug(false);
+  NotifyPlug(true);
+}
+
+void VirtualKey::SetPlugListener(PlugListener listener) {
+  std::lock_guard<std::mutex> lock(listenerMutex_);
+  plugListener_ = std::move(listener);
+}
+
+void VirtualKey::NotifyPlug(bool plugged) {
+  std::lock_guard<std::mutex> lock(listenerMutex_);
+  if (plugListener_) plugListener_(plugged);
 }
 
 bool VirtualKey::IsPlugged() const {
@@ -73,6 +98,7 @@ void VirtualKey::PowerUpLocked() {
 void VirtualKey::PullOutLocked() {
   plugged_ = false;
   pending_.reset();
+  lockLink_.reset();
   for (auto& link : links_) CloseLinkLocked(*link);
   links_.clear();
 }
@@ -131,13 +157,17 @@ void VirtualKey::LogRequestLocked(const std::vector<std::uint8_t>& payload) {
 // ---- links ----
 
 bool VirtualKey::ReceiveFrom(const std::shared_ptr<LinkState>& link, const std::uint8_t* packet) {
+  bool pulledOut = false;
   {
     std::lock_guard<std::mutex> lock(mu_);
     if (!link->open) return false;
     HandlePacketLocked(link, packet);
+    pulledOut = std::exchange(pulledOutByFault_, false);
   }
   timerCv_.notify_all();
-  return true;
+  if (pulledOut) NotifyPlug(false);
+  // A packet that pulled the key out never made it.
+  return !pulledOut;
 }
 
 WaitResult VirtualKey::WaitFor(const std::shared_ptr<LinkState>& link, std::uint8_t* packet,
@@ -168,6 +198,7 @@ bool VirtualKey::LinkOpen(const std::shared_ptr<LinkState>& link) const {
 void VirtualKey::CloseLink(const std::shared_ptr<LinkState>& link) {
   std::lock_guard<std::mutex> lock(mu_);
   if (pending_ && pending_->link == link) pending_.reset();
+  if (lockLink_ == link) lockLink_.reset();
   CloseLinkLocked(*link);
   links_.erase(std::remove(links_.begin(), links_.end(), link), links_.end());
 }

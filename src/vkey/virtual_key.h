@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -68,7 +69,8 @@ class VirtualKeyLink {
   VirtualKeyLink(const VirtualKeyLink&) = delete;
   VirtualKeyLink& operator=(const VirtualKeyLink&) = delete;
 
-  // One packet from the host. False when the link is closed (key pulled out).
+  // One packet from the host. False when the link is closed (key pulled out),
+  // also when this very packet made the key pull itself out (the pull-out fault).
   bool ReceivePacket(const std::uint8_t packet[kPacketSize]);
   // Waits up to timeoutMs (negative: forever) for the next packet to the host.
   WaitResult WaitPacket(std::uint8_t packet[kPacketSize], int timeoutMs);
@@ -107,6 +109,11 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
   // The user touches the key. Counts only while a request waits for it.
   void Touch();
 
+  // Called with the new state whenever the key is plugged in or pulled out, by a
+  // call above or by the pull-out fault; never with the key's lock held.
+  using PlugListener = std::function<void(bool plugged)>;
+  void SetPlugListener(PlugListener listener);
+
   VirtualKeyStatus Status() const;
   VirtualKeyCounters Counters() const;
   // The last CTAP2 requests, oldest first (at most kRequestLogSize).
@@ -128,6 +135,7 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
   // Everything below runs with mu_ held.
   void PowerUpLocked();
   void PullOutLocked();
+  void NotifyPlug(bool plugged);
   void CloseLinkLocked(LinkState& link);
   void HandlePacketLocked(const std::shared_ptr<LinkState>& link, const std::uint8_t* packet);
   void HandleInitPacketLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
@@ -141,6 +149,9 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
   void HandleCborLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
                         std::vector<std::uint8_t> payload);
   void HandleCancelLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid);
+  void HandleLockLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                        const std::vector<std::uint8_t>& payload);
+  bool LockedOutLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid) const;
   void StartResetLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid);
   void FinishTouchLocked(bool touched);
   void LogRequestLocked(const std::vector<std::uint8_t>& payload);
@@ -174,6 +185,15 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
   std::uint32_t nextChannel_ = 2;
   std::vector<std::shared_ptr<LinkState>> links_;
   std::unique_ptr<PendingTouch> pending_;
+
+  // CTAPHID_LOCK: one channel of one link has the key to itself until lockUntil_.
+  std::shared_ptr<LinkState> lockLink_;
+  std::uint32_t lockCid_ = 0;
+  Clock::time_point lockUntil_;
+
+  std::mutex listenerMutex_;  // taken without mu_ held
+  PlugListener plugListener_;
+  bool pulledOutByFault_ = false;
 
   VirtualKeyCounters counters_;
   std::deque<CtapRequestRecord> requestLog_;

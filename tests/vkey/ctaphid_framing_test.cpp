@@ -72,7 +72,8 @@ struct ErrorCase {
   std::uint8_t error;
 };
 
-class VkeyFramingErrorTest : public VkeyFramingTest, public ::testing::WithParamInterface<ErrorCase> {};
+class VkeyFramingErrorTest : public VkeyFramingTest,
+                             public ::testing::WithParamInterface<ErrorCase> {};
 
 TEST_P(VkeyFramingErrorTest, AnswersError) {
   const ErrorCase& c = GetParam();
@@ -186,6 +187,35 @@ TEST_F(VkeyFramingTest, UnknownCtapCommandAnswersInvalidCommand) {
   // The probe some hosts send while enumerating.
   EXPECT_EQ(host.Ctap({0x80, 0xE3, 0x00, 0x00, 0x03}), std::vector<std::uint8_t>{0x01});
   EXPECT_EQ(host.Ctap({0x01, 0xA0}), std::vector<std::uint8_t>{0x01});
+}
+
+TEST_F(VkeyFramingTest, LockKeepsTheKeyForOneChannel) {
+  TestHost host(key_);
+  const std::uint32_t holder = host.cid();
+  const std::uint32_t other = host.Init();
+  HidMessage answer;
+  host.SendMessage(holder, kCmdLock, {11});
+  ASSERT_TRUE(host.ReadMessage(answer));
+  EXPECT_EQ(answer.payload, std::vector<std::uint8_t>{kErrInvalidPar});
+  host.SendMessage(holder, kCmdLock, {1, 2});
+  ASSERT_TRUE(host.ReadMessage(answer));
+  EXPECT_EQ(answer.payload, std::vector<std::uint8_t>{kErrInvalidLen});
+
+  host.SendMessage(holder, kCmdLock, {5});
+  ASSERT_TRUE(host.ReadMessage(answer));
+  EXPECT_EQ(answer.cmd, kCmdLock);
+  host.SendMessage(other, kCmdPing, {1});
+  ASSERT_TRUE(host.ReadMessage(answer));
+  EXPECT_EQ(answer.payload, std::vector<std::uint8_t>{kErrChannelBusy});
+  host.SendMessage(holder, kCmdPing, {2});
+  ASSERT_TRUE(host.ReadMessage(answer));
+  EXPECT_EQ(answer.payload, std::vector<std::uint8_t>{2});
+
+  host.SendMessage(holder, kCmdLock, {0});  // release
+  ASSERT_TRUE(host.ReadMessage(answer));
+  host.SendMessage(other, kCmdPing, {3});
+  ASSERT_TRUE(host.ReadMessage(answer));
+  EXPECT_EQ(answer.payload, std::vector<std::uint8_t>{3});
 }
 
 TEST_F(VkeyFramingTest, CountsReportsBothWays) {

@@ -70,6 +70,33 @@ TEST_F(VirtualHidPlatformTest, ListsThePathWithIdsWhilePlugged) {
   EXPECT_FALSE(handle->GetAttributes(attributes));
 }
 
+TEST(VirtualHidPlatformNoticeTest, PlugAndPullOutAreReported) {
+  VirtualKeyConfig config;
+  config.initialPin = "1234";
+  VirtualKeyFault pullOut;
+  ASSERT_TRUE(ParseFault("pull-out=2", pullOut));
+  config.faults.push_back(pullOut);
+  auto key = VirtualKey::Create(config);
+  EXPECT_TRUE(key->Config().initialPin.empty());  // only its hash is kept
+  auto platform = std::make_shared<VirtualHidPlatform>();
+  const std::string path = platform->AddKey(key, "n");
+  std::vector<std::pair<std::string, bool>> notices;
+  platform->SetPresenceListener(
+      [&](const std::string& p, bool present) { notices.emplace_back(p, present); });
+
+  key->Unplug();
+  key->Unplug();  // already out: no second notice
+  key->Plug();
+  std::uint32_t error = 0;
+  auto writer = platform->Open(path, HidAccess::kWrite, error);
+  std::uint8_t report[65] = {0, 0xFF, 0xFF, 0xFF, 0xFF, 0x86, 0, 8};
+  EXPECT_EQ(writer->WriteReport(report, 65, error), 65);
+  EXPECT_EQ(writer->WriteReport(report, 65, error), -1);  // the second packet pulls it out
+  EXPECT_EQ(error, kErrorDeviceNotConnected);
+  EXPECT_EQ(notices, (std::vector<std::pair<std::string, bool>>{
+                         {path, false}, {path, true}, {path, false}}));
+}
+
 TEST_F(VirtualHidPlatformTest, ReportsTravelWithReportIdZero) {
   std::uint32_t error = 0;
   auto writer = platform_->Open(path_, HidAccess::kWrite, error);
