@@ -153,8 +153,11 @@ void VirtualKey::HandleInitCommandLocked(const std::shared_ptr<LinkState>& link,
 }
 
 void VirtualKey::HandleCancelLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid) {
-  // CANCEL has no answer of its own; the request it cancels answers 0x2D.
-  if (!pending_ || pending_->link != link || pending_->cid != cid) return;
+  // CANCEL has no answer of its own; the request it cancels answers 0x2D. Only a
+  // wait for the user can be cancelled; a request being processed still answers.
+  if (!pending_ || !pending_->needsTouch || pending_->link != link || pending_->cid != cid) {
+    return;
+  }
   pending_.reset();
   SendMessageLocked(*link, cid, kCmdCbor, {kStatusKeepaliveCancel}, kCtapReset, -1);
 }
@@ -196,21 +199,38 @@ void VirtualKey::HandleCborLocked(const std::shared_ptr<LinkState>& link, std::u
   const int command = payload[0];
   const int subCommand = requestLog_.back().subCommand;
 
+  std::vector<std::uint8_t> answer;
   if (const VirtualKeyFault* forced = FindFault(FaultKind::kForcedStatus, command, subCommand)) {
-    SendMessageLocked(*link, cid, kCmdCbor, {forced->status}, command, subCommand);
-    return;
-  }
-  if (payload.size() > config_.maxMsgSize) {
-    SendMessageLocked(*link, cid, kCmdCbor, {kStatusRequestTooLarge}, command, subCommand);
-    return;
-  }
-  if (command == kCtapReset) {
+    answer.push_back(forced->status);
+  } else if (payload.size() > config_.maxMsgSize) {
+    answer.push_back(kStatusRequestTooLarge);
+  } else if (command == kCtapReset) {
     StartResetLocked(link, cid);
     return;
+  } else {
+    ctap_->Handle(payload.data(), payload.size(), answer);
   }
-  std::vector<std::uint8_t> answer;
-  ctap_->Handle(payload.data(), payload.size(), answer);
-  SendMessageLocked(*link, cid, kCmdCbor, answer, command, subCommand);
+  AnswerCborLocked(link, cid, std::move(answer), command, subCommand);
+}
+
+void VirtualKey::AnswerCborLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                                  std::vector<std::uint8_t> answer, int command, int subCommand) {
+  if (config_.processingDelayMs <= 0) {
+    SendMessageLocked(*link, cid, kCmdCbor, answer, command, subCommand);
+    return;
+  }
+  // The state has changed already; only the answer waits, as on a key that is
+  // pulled out just before it could reply.
+  const Clock::time_point now = Clock::now();
+  pending_ = std::make_unique<PendingRequest>();
+  pending_->link = link;
+  pending_->cid = cid;
+  pending_->deadline = now + std::chrono::milliseconds(config_.processingDelayMs);
+  pending_->answer = std::move(answer);
+  pending_->command = command;
+  pending_->subCommand = subCommand;
+  SendKeepaliveLocked(*link, cid, kKeepaliveProcessing);
+  pending_->nextKeepalive = now + std::chrono::milliseconds(config_.keepaliveIntervalMs);
 }
 
 void VirtualKey::StartResetLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid) {
@@ -219,9 +239,10 @@ void VirtualKey::StartResetLocked(const std::shared_ptr<LinkState>& link, std::u
     SendMessageLocked(*link, cid, kCmdCbor, {kStatusNotAllowed}, kCtapReset, -1);
     return;
   }
-  pending_ = std::make_unique<PendingTouch>();
+  pending_ = std::make_unique<PendingRequest>();
   pending_->link = link;
   pending_->cid = cid;
+  pending_->needsTouch = true;
   pending_->deadline = now + std::chrono::milliseconds(config_.userPresenceTimeoutMs);
   if (config_.touchMode == TouchMode::kAutomatic) {
     if (config_.touchDelayMs <= 0) {
@@ -235,7 +256,7 @@ void VirtualKey::StartResetLocked(const std::shared_ptr<LinkState>& link, std::u
 }
 
 void VirtualKey::FinishTouchLocked(bool touched) {
-  std::unique_ptr<PendingTouch> done = std::move(pending_);
+  std::unique_ptr<PendingRequest> done = std::move(pending_);
   if (touched) ctap_->FactoryReset();
   const std::uint8_t status = touched ? kStatusOk : kStatusUserActionTimeout;
   SendMessageLocked(*done->link, done->cid, kCmdCbor, {status}, kCtapReset, -1);

@@ -114,7 +114,9 @@ void VirtualKey::CloseLinkLocked(LinkState& link) {
 void VirtualKey::Touch() {
   std::lock_guard<std::mutex> lock(mu_);
   // A key set up never to be touched ignores the touch too.
-  if (pending_ && config_.touchMode != TouchMode::kNever) FinishTouchLocked(true);
+  if (pending_ && pending_->needsTouch && config_.touchMode != TouchMode::kNever) {
+    FinishTouchLocked(true);
+  }
 }
 
 VirtualKeyStatus VirtualKey::Status() const {
@@ -124,7 +126,7 @@ VirtualKeyStatus VirtualKey::Status() const {
   status.pinSet = ctap_->PinSet();
   status.retries = ctap_->Retries();
   status.consecutiveFailures = ctap_->ConsecutiveFailures();
-  status.waitingForTouch = pending_ != nullptr;
+  status.waitingForTouch = pending_ != nullptr && pending_->needsTouch;
   return status;
 }
 
@@ -269,6 +271,17 @@ void VirtualKey::RunTimersLocked(Clock::time_point now) {
     }
   }
   if (!pending_) return;
+  if (!pending_->needsTouch) {
+    if (now >= pending_->deadline) {
+      std::unique_ptr<PendingRequest> done = std::move(pending_);
+      SendMessageLocked(*done->link, done->cid, kCmdCbor, done->answer, done->command,
+                        done->subCommand);
+    } else if (now >= pending_->nextKeepalive) {
+      SendKeepaliveLocked(*pending_->link, pending_->cid, kKeepaliveProcessing);
+      pending_->nextKeepalive = now + std::chrono::milliseconds(config_.keepaliveIntervalMs);
+    }
+    return;
+  }
   if (pending_->autoTouchAt && now >= *pending_->autoTouchAt) {
     FinishTouchLocked(true);
   } else if (now >= pending_->deadline) {

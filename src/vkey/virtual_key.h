@@ -130,7 +130,7 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
 
  private:
   using Clock = std::chrono::steady_clock;
-  struct PendingTouch;
+  struct PendingRequest;
 
   // Everything below runs with mu_ held.
   void PowerUpLocked();
@@ -154,6 +154,8 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
   bool LockedOutLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid) const;
   void StartResetLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid);
   void FinishTouchLocked(bool touched);
+  void AnswerCborLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                        std::vector<std::uint8_t> answer, int command, int subCommand);
   void LogRequestLocked(const std::vector<std::uint8_t>& payload);
   bool ChannelKnownLocked(const LinkState& link, std::uint32_t cid) const;
 
@@ -184,7 +186,7 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
   std::uint64_t packetsSincePowerUp_ = 0;
   std::uint32_t nextChannel_ = 2;
   std::vector<std::shared_ptr<LinkState>> links_;
-  std::unique_ptr<PendingTouch> pending_;
+  std::unique_ptr<PendingRequest> pending_;
 
   // CTAPHID_LOCK: one channel of one link has the key to itself until lockUntil_.
   std::shared_ptr<LinkState> lockLink_;

@@ -6,19 +6,27 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "vkey/link_state.h"
 #include "vkey/virtual_key.h"
 
 namespace pinvale::vkey {
 
-// A request that waits for the user's touch (reset). One at a time per key.
-struct VirtualKey::PendingTouch {
+// A request the key is busy with: one waiting for the user's touch (reset), or one
+// whose answer is held back while a slow key "processes". One at a time per key.
+struct VirtualKey::PendingRequest {
   std::shared_ptr<LinkState> link;
   std::uint32_t cid = 0;
+  bool needsTouch = false;
   Clock::time_point nextKeepalive;
+  // Touch: when the wait fails with 0x2F. Processing: when the answer goes out.
   Clock::time_point deadline;
   std::optional<Clock::time_point> autoTouchAt;
+  // Processing only: the answer held back.
+  std::vector<std::uint8_t> answer;
+  int command = -1;
+  int subCommand = -1;
 };
 
 inline std::uint32_t ReadChannel(const std::uint8_t* packet) {

@@ -55,6 +55,9 @@ struct VirtualKeyConfig {
   // A message whose continuation packets stop arriving for this long is dropped with
   // ERR_MSG_TIMEOUT.
   int messageTimeoutMs = 500;
+  // A slow key: every CTAP2 answer but reset's comes this long after the request,
+  // with "processing" keepalives meanwhile. 0: at once.
+  int processingDelayMs = 0;
 
   std::string initialPin;  // empty: no PIN at first power-up
   bool uv = false;         // advertise "uv": true in getInfo

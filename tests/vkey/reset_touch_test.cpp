@@ -147,6 +147,29 @@ TEST(VkeyResetTest, KeyIsBusyForOthersWhileItWaits) {
   EXPECT_EQ(answer.payload, std::vector<std::uint8_t>{kStatusOk});
 }
 
+TEST(VkeyProcessingTest, SlowKeySendsProcessingKeepalivesThenTheAnswer) {
+  VirtualKeyConfig config = FastConfig();
+  config.processingDelayMs = 120;
+  auto key = VirtualKey::Create(config);
+  TestHost host(key);
+  TestHost other(key);
+  std::vector<std::uint8_t> keepalives;
+  const auto start = Clock::now();
+  host.SendMessage(host.cid(), kCmdCbor, {kCtapGetInfo});
+  other.SendMessage(other.cid(), kCmdPing, {1});  // the key is busy meanwhile
+  host.SendMessage(host.cid(), kCmdCancel, {});   // and a request being processed still answers
+  HidMessage answer;
+  ASSERT_TRUE(other.ReadMessage(answer));
+  EXPECT_EQ(answer.payload, std::vector<std::uint8_t>{kErrChannelBusy});
+  ASSERT_TRUE(host.ReadMessage(answer));
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(120));
+  EXPECT_EQ(answer.cmd, kCmdCbor);
+  EXPECT_EQ(answer.payload[0], kStatusOk);
+  EXPECT_GE(answer.keepalives.size(), 2u);
+  for (std::uint8_t status : answer.keepalives) EXPECT_EQ(status, kKeepaliveProcessing);
+  EXPECT_FALSE(key->Status().waitingForTouch);
+}
+
 TEST(VkeyPowerTest, UnplugClosesLinksAndKeepsState) {
   auto key = MakeKey(TouchMode::kOnDemand, 0);
   TestHost host(key);

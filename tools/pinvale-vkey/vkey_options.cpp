@@ -32,6 +32,8 @@ const char kVkeyUsage[] =
     "  --keepalive-interval MS  keepalive period while waiting for a touch (default 75)\n"
     "  --message-timeout MS   a message whose packets stop coming fails with\n"
     "                         ERR_MSG_TIMEOUT after this (default 500)\n"
+    "  --processing-delay MS  a slow key: answers (but reset's) come this late, with\n"
+    "                         \"processing\" keepalives meanwhile (default 0)\n"
     "  --fault NAME[=ARG]     make the key misbehave; may be repeated. CMD, SUB and CODE\n"
     "                         are hex, N decimal; CMD[/SUB] limits a fault to one CTAP2\n"
     "                         command (and clientPIN subcommand):\n"
@@ -121,7 +123,8 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
                                              "--pin",
                                              "--fault",
                                              "--keepalive-interval",
-                                             "--message-timeout"};
+                                             "--message-timeout",
+                                             "--processing-delay"};
     bool known = false;
     for (const char* name : kWithValue) known = known || arg == name;
     if (!known) {
@@ -163,6 +166,8 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
            options.config.keepaliveIntervalMs > 0;
     } else if (arg == "--message-timeout") {
       ok = ParseMs(value, options.config.messageTimeoutMs) && options.config.messageTimeoutMs > 0;
+    } else if (arg == "--processing-delay") {
+      ok = ParseMs(value, options.config.processingDelayMs);
     } else if (arg == "--reset-window") {
       char* end = nullptr;
       const double seconds = std::strtod(value.c_str(), &end);
