@@ -135,10 +135,10 @@ class ResetTest(ProbeTestCase):
 
 
 class ResetOutsideWindowTest(ProbeTestCase):
-    ARGS = ("--pin", "1234", "--touch-delay", "0", "--reset-window", "0.3")
+    ARGS = ("--pin", "1234", "--touch-delay", "0", "--reset-window", "0.5")
 
     def test_refused_after_window_until_power_cycle(self):
-        time.sleep(0.4)
+        time.sleep(0.6)
         self.assertEqual(self.result("reset"), NOT_ALLOWED)
         self.vkey.plug()
         self.assertEqual(self.result("reset"), 0)

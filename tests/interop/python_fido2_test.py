@@ -186,11 +186,11 @@ class ResetInWindowTest(VkeyTestCase):
 
 
 class ResetOutsideWindowTest(VkeyTestCase):
-    ARGS = ("--pin", "1234", "--touch-delay", "0", "--reset-window", "0.3")
+    ARGS = ("--pin", "1234", "--touch-delay", "0", "--reset-window", "0.5")
 
     def test_refused_after_window_until_power_cycle(self):
         ctap = self.ctap()
-        time.sleep(0.4)
+        time.sleep(0.6)
         self.assertCtapError(ERR.NOT_ALLOWED, ctap.reset)
         self.assertIs(ctap.get_info().options["clientPin"], True)
         ctap = self.replug()

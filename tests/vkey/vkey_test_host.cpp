@@ -15,7 +15,7 @@ VirtualKeyConfig FastConfig() {
   config.userPresenceTimeoutMs = 400;
   config.resetWindowMs = 5000;
   config.keepaliveIntervalMs = 20;
-  config.messageTimeoutMs = 100;
+  config.messageTimeoutMs = 300;
   return config;
 }
 
