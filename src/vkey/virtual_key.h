@@ -8,8 +8,8 @@
 // key-agreement key and the user's touch belong to the key and are shared.
 //
 // Packets are the raw 64 bytes of CTAPHID, no report id. Every call is thread-safe.
-// A timer thread sends the keepalives while the key waits for a touch, answers
-// message time-outs and performs the automatic touch.
+// A timer thread sends the keepalives while the key waits for a touch or (as a slow
+// key) processes, answers message time-outs and performs the automatic touch.
 
 #include <array>
 #include <chrono>
