@@ -9,6 +9,13 @@ target_include_directories(mbedcrypto_dep INTERFACE ${MBEDTLS_INCLUDE_DIR})
 target_link_libraries(mbedcrypto_dep INTERFACE ${MBEDTLS_CRYPTO_LIB})
 add_library(Pinvale::mbedcrypto ALIAS mbedcrypto_dep)
 
+if(WIN32)
+  # mbedTLS draws entropy from CryptGenRandom.
+  target_link_libraries(mbedcrypto_dep INTERFACE advapi32)
+  # Wide-character Win32 calls throughout, and no min/max macros over std::min.
+  add_compile_definitions(UNICODE _UNICODE NOMINMAX)
+endif()
+
 if(PINVALE_BUILD_TESTS OR PINVALE_BUILD_BENCH)
   find_package(GTest REQUIRED)
 endif()
@@ -24,7 +31,15 @@ endif()
 
 if(PINVALE_BUILD_UI)
   find_package(pugixml REQUIRED)
-  pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
+  if(WIN32)
+    # Cross-built by scripts/setup-windows, under the name the Linux build uses.
+    find_package(ZLIB REQUIRED)
+    find_package(libzip CONFIG REQUIRED)
+    add_library(PkgConfig::LIBZIP INTERFACE IMPORTED)
+    target_link_libraries(PkgConfig::LIBZIP INTERFACE libzip::zip)
+  else()
+    pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
+  endif()
   if(NOT WIN32)
     pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2 SDL2_ttf SDL2_image)
     pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)

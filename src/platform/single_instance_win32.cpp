@@ -3,12 +3,14 @@
 #include <string>
 
 #include "platform/single_instance.h"
+#include "platform/wide_text_win32.h"
 
 namespace pinvale {
 
 namespace {
 
-// A named mutex in the session namespace, held until the process ends.
+// A named mutex in the session's local namespace (the name has no "Global\"
+// prefix), held until the process ends.
 class NamedMutexClaim final : public SingleInstanceClaim {
  public:
   explicit NamedMutexClaim(HANDLE mutex) : mutex_(mutex) {}
@@ -23,7 +25,7 @@ class NamedMutexClaim final : public SingleInstanceClaim {
 }  // namespace
 
 std::unique_ptr<SingleInstanceClaim> ClaimSingleInstance(std::string_view name) {
-  std::wstring wide(name.begin(), name.end());
+  const std::wstring wide = Utf8ToWide(name);
   HANDLE mutex = ::CreateMutexW(nullptr, FALSE, wide.c_str());
   if (mutex == nullptr) return nullptr;
   if (::GetLastError() == ERROR_ALREADY_EXISTS) {

@@ -1,0 +1,253 @@
+#include "transport/hid_win32.h"
+
+// windows.h first: the SetupAPI and HID headers need its types. hidsdi.h
+// brings hidusage.h and hidpi.h in the order they need.
+#include <windows.h>
+
+#include <hidsdi.h>
+#include <setupapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include <mbedtls/platform_util.h>
+
+#include "platform/wide_text_win32.h"
+#include "transport/hid_interface_walk.h"
+
+namespace pinvale {
+
+namespace {
+
+constexpr DWORD kPresentInterfaces = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;  // 0x12
+static_assert(kPresentInterfaces == 0x12);
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const {
+    if (handle && handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+  }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+struct DeviceInfoSetCloser {
+  void operator()(HDEVINFO set) const { ::SetupDiDestroyDeviceInfoList(set); }
+};
+using UniqueDeviceInfoSet = std::unique_ptr<void, DeviceInfoSetCloser>;
+
+struct LocalFreer {
+  void operator()(void* memory) const { ::LocalFree(memory); }
+};
+using UniqueLocal = std::unique_ptr<void, LocalFreer>;
+
+struct PreparsedDataFreer {
+  void operator()(PHIDP_PREPARSED_DATA data) const { ::HidD_FreePreparsedData(data); }
+};
+using UniquePreparsedData =
+    std::unique_ptr<std::remove_pointer_t<PHIDP_PREPARSED_DATA>, PreparsedDataFreer>;
+
+// The present HID interfaces as SetupAPI lists them.
+class SetupApiInterfaceSet final : public HidInterfaceSet {
+ public:
+  SetupApiInterfaceSet(HDEVINFO set, const GUID& hidClass) : set_(set), hidClass_(hidClass) {}
+
+  bool SelectInterface(std::uint32_t index) override {
+    interface_ = SP_DEVICE_INTERFACE_DATA{};
+    interface_.cbSize = sizeof interface_;
+    return ::SetupDiEnumDeviceInterfaces(set_.get(), nullptr, &hidClass_, index, &interface_);
+  }
+
+  bool QueryDetailSize(std::uint32_t& size) override {
+    DWORD required = 0;
+    BOOL ok =
+        ::SetupDiGetDeviceInterfaceDetailW(set_.get(), &interface_, nullptr, 0, &required, nullptr);
+    if (!ok && ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) return false;
+    size = required;
+    return true;
+  }
+
+  bool AllocateDetail(std::uint32_t size) override {
+    detail_.reset(::LocalAlloc(LPTR, size));  // LPTR: fixed and zero-filled
+    detailSize_ = detail_ ? size : 0;
+    return detail_ != nullptr;
+  }
+
+  bool ReadDetailPath(std::u16string& path) override {
+    if (!detail_ || detailSize_ < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) return false;
+    auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(detail_.get());
+    // cbSize names the fixed part of the record, not the buffer.
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+    if (!::SetupDiGetDeviceInterfaceDetailW(set_.get(), &interface_, detail, detailSize_, nullptr,
+                                            nullptr)) {
+      return false;
+    }
+    static_assert(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_W, DevicePath) == kDetailPathOffset);
+    path = DetailRecordPath({static_cast<const std::uint8_t*>(detail_.get()), detailSize_});
+    return true;
+  }
+
+ private:
+  UniqueDeviceInfoSet set_;
+  GUID hidClass_;
+  SP_DEVICE_INTERFACE_DATA interface_{};
+  UniqueLocal detail_;
+  DWORD detailSize_ = 0;
+};
+
+std::wstring ToWide(std::u16string_view text) {
+  return std::wstring(text.begin(), text.end());
+}
+
+class WinHidHandle final : public HidHandle {
+ public:
+  WinHidHandle(HANDLE handle, HidAccess access) : handle_(handle), access_(access) {}
+
+  ~WinHidHandle() override {
+    if (!readBuffer_.empty()) mbedtls_platform_zeroize(readBuffer_.data(), readBuffer_.size());
+  }
+
+  bool GetAttributes(HidAttributes& attributes) override {
+    HIDD_ATTRIBUTES raw{};
+    raw.Size = sizeof raw;
+    if (!::HidD_GetAttributes(handle_.get(), &raw)) return false;
+    attributes.vendorId = raw.VendorID;
+    attributes.productId = raw.ProductID;
+    return true;
+  }
+
+  bool GetCaps(HidCaps& caps) override {
+    PHIDP_PREPARSED_DATA raw = nullptr;
+    if (!::HidD_GetPreparsedData(handle_.get(), &raw)) return false;
+    UniquePreparsedData preparsed(raw);
+    HIDP_CAPS hidCaps{};
+    if (::HidP_GetCaps(preparsed.get(), &hidCaps) != HIDP_STATUS_SUCCESS) return false;
+    caps.inputReportLength = hidCaps.InputReportByteLength;
+    caps.outputReportLength = hidCaps.OutputReportByteLength;
+    return true;
+  }
+
+  void Flush() override { ::HidD_FlushQueue(handle_.get()); }
+
+  int WriteReport(const std::uint8_t* report, std::size_t length, std::uint32_t& error) override {
+    DWORD written = 0;
+    if (!::WriteFile(handle_.get(), report, static_cast<DWORD>(length), &written, nullptr)) {
+      error = ::GetLastError();
+      return -1;
+    }
+    return static_cast<int>(written);
+  }
+
+  // The read handle is overlapped so that a key that has stopped answering ends
+  // the wait after the caller's time-out instead of holding the thread forever.
+  HidReadStatus ReadReport(std::uint8_t* report, std::size_t capacity, int timeoutMs,
+                           std::size_t& received, std::uint32_t& error) override {
+    received = 0;
+    if (access_ != HidAccess::kRead) {
+      error = ERROR_ACCESS_DENIED;
+      return HidReadStatus::kError;
+    }
+    // ReadFile refuses buffers shorter than the interface's input report, so the
+    // report lands in a buffer of that size and the caller gets what fits.
+    if (!PrepareReadBuffer(capacity, error)) return HidReadStatus::kError;
+    if (!event_) {
+      event_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+      if (!event_) {
+        error = ::GetLastError();
+        return HidReadStatus::kError;
+      }
+    }
+    ::ResetEvent(event_.get());
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = event_.get();
+    DWORD count = 0;
+    const DWORD length = static_cast<DWORD>(readBuffer_.size());
+    if (!::ReadFile(handle_.get(), readBuffer_.data(), length, nullptr, &overlapped)) {
+      DWORD code = ::GetLastError();
+      if (code != ERROR_IO_PENDING) {
+        error = code;
+        return HidReadStatus::kError;
+      }
+      DWORD wait = ::WaitForSingleObject(event_.get(),
+                                         timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+      if (wait != WAIT_OBJECT_0) {
+        // The read must be over before its buffer and OVERLAPPED go; a report
+        // that arrived while cancelling still counts.
+        ::CancelIo(handle_.get());
+        if (::GetOverlappedResult(handle_.get(), &overlapped, &count, TRUE)) {
+          return Deliver(report, capacity, count, received);
+        }
+        if (wait == WAIT_TIMEOUT) return HidReadStatus::kTimeout;
+        error = ::GetLastError();
+        return HidReadStatus::kError;
+      }
+    }
+    if (!::GetOverlappedResult(handle_.get(), &overlapped, &count, TRUE)) {
+      error = ::GetLastError();
+      return HidReadStatus::kError;
+    }
+    return Deliver(report, capacity, count, received);
+  }
+
+ private:
+  bool PrepareReadBuffer(std::size_t capacity, std::uint32_t& error) {
+    if (inputReportLength_ == 0) {
+      HidCaps caps;
+      if (!GetCaps(caps)) {
+        error = ::GetLastError();
+        return false;
+      }
+      inputReportLength_ = caps.inputReportLength;
+    }
+    readBuffer_.resize(std::max<std::size_t>(capacity, inputReportLength_));
+    return true;
+  }
+
+  HidReadStatus Deliver(std::uint8_t* report, std::size_t capacity, DWORD count,
+                        std::size_t& received) {
+    received = std::min<std::size_t>(count, capacity);
+    std::memcpy(report, readBuffer_.data(), received);
+    // Reports carry encrypted PIN material.
+    mbedtls_platform_zeroize(readBuffer_.data(), readBuffer_.size());
+    return HidReadStatus::kOk;
+  }
+
+  UniqueHandle handle_;
+  HidAccess access_;
+  UniqueHandle event_;
+  std::uint16_t inputReportLength_ = 0;
+  std::vector<std::uint8_t> readBuffer_;
+};
+
+}  // namespace
+
+bool WinHidPlatform::ListInterfaces(std::vector<std::string>& paths) {
+  paths.clear();
+  GUID hidClass;
+  ::HidD_GetHidGuid(&hidClass);
+  HDEVINFO set = ::SetupDiGetClassDevsW(&hidClass, nullptr, nullptr, kPresentInterfaces);
+  if (set == INVALID_HANDLE_VALUE) return false;
+  SetupApiInterfaceSet interfaces(set, hidClass);
+  for (const std::u16string& path : WalkInterfacePaths(interfaces)) {
+    paths.push_back(WideToUtf8(ToWide(path)));
+  }
+  return true;
+}
+
+std::unique_ptr<HidHandle> WinHidPlatform::Open(const std::string& path, HidAccess access,
+                                                std::uint32_t& error) {
+  const std::wstring wide = Utf8ToWide(path);
+  // Both handles share the interface with every other program, as the HID class
+  // driver expects; only reads are overlapped (see ReadReport).
+  const bool read = access == HidAccess::kRead;
+  HANDLE handle = ::CreateFileW(wide.c_str(), read ? GENERIC_READ : GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                read ? FILE_FLAG_OVERLAPPED : FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = ::GetLastError();
+    return nullptr;
+  }
+  return std::make_unique<WinHidHandle>(handle, access);
+}
+
+}  // namespace pinvale

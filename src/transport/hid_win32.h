@@ -1,0 +1,18 @@
+#pragma once
+
+// The HID interfaces of a Windows machine, found through SetupAPI and opened
+// with CreateFileW: a write-only handle, and a read-only handle that waits for
+// reports with a time-out.
+
+#include "transport/hid_platform.h"
+
+namespace pinvale {
+
+class WinHidPlatform : public HidPlatform {
+ public:
+  bool ListInterfaces(std::vector<std::string>& paths) override;
+  std::unique_ptr<HidHandle> Open(const std::string& path, HidAccess access,
+                                  std::uint32_t& error) override;
+};
+
+}  // namespace pinvale
