@@ -53,10 +53,12 @@ void CDuiMessageBox::InitWindow() {
     if (const ui::TFontInfo* info = m_pm.GetFontInfo(0)) lineHeight = info->tmHeight;
   }
   MessageTextSize size = MeasureMessageText(lineWidths, lineHeight);
-  AddText(size.width, size.height);
+  ui::CTextUI* text = AddText(size.width);
+  int drawnHeight = static_cast<int>(text->EstimateSize({0, 0}).cy);
 
-  MessageBoxGeometry geometry =
-      PlaceMessageBox(size, titleHeight_, (flags_ & 0xF) == kMessageBoxOkCancel ? 2 : 1);
+  MessageBoxGeometry geometry = PlaceMessageBox(
+      size, titleHeight_, (flags_ & 0xF) == kMessageBoxOkCancel ? 2 : 1, drawnHeight);
+  text->SetFixedHeight(geometry.textBoxHeight);
   ResizeClient(geometry.windowWidth, geometry.windowHeight);
 
   AddButtons();
@@ -76,18 +78,17 @@ void CDuiMessageBox::InitWindow() {
   }
 }
 
-void CDuiMessageBox::AddText(int textWidth, int textHeight) {
+ui::CTextUI* CDuiMessageBox::AddText(int textWidth) {
   auto* content = dynamic_cast<ui::CContainerUI*>(m_pm.FindControl(u"MsgBox"));
-  if (!content) return;
   auto* text = content->Add(std::make_unique<ui::CTextUI>());
   text->SetFloat(true);
   text->SetFixedXY({kMessageTextX, kMessageTextY});
   text->SetFixedWidth(textWidth + 10);
-  text->SetFixedHeight(textHeight);
   text->SetText(text_);
   text->SetFont(0);
   text->SetTextColor(0xFF000000);
   text->SetShowHtml(true);
+  return text;
 }
 
 void CDuiMessageBox::AddButtons() {

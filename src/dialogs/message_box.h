@@ -43,7 +43,7 @@ class CDuiMessageBox : public ui::WindowImplBase {
   const std::u16string& IconImage() const { return iconImage_; }
 
  private:
-  void AddText(int textWidth, int textHeight);
+  ui::CTextUI* AddText(int textWidth);
   void AddButtons();
 
   std::u16string text_;

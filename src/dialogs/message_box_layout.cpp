@@ -30,10 +30,13 @@ MessageTextSize MeasureMessageText(const std::vector<int>& lineWidths, int lineH
   return size;
 }
 
-MessageBoxGeometry PlaceMessageBox(const MessageTextSize& text, int titleHeight, int buttonCount) {
+MessageBoxGeometry PlaceMessageBox(const MessageTextSize& text, int titleHeight, int buttonCount,
+                                   int drawnTextHeight) {
   MessageBoxGeometry geometry;
   geometry.windowWidth = text.width + kMessageWindowExtraWidth;
-  geometry.windowHeight = text.height + titleHeight + kMessageWindowExtraHeight;
+  int overflow = std::max(0, drawnTextHeight - text.height - kMessageTextSlack);
+  geometry.windowHeight = text.height + titleHeight + kMessageWindowExtraHeight + overflow;
+  geometry.textBoxHeight = std::max(text.height, drawnTextHeight);
   // The last button sits 18 pixels from the right and bottom edges; each earlier
   // one 108 pixels further left.
   for (int i = 0; i < buttonCount; ++i) {

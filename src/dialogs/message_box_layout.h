@@ -20,6 +20,12 @@ constexpr int kMessageTextY = 25;
 constexpr int kMessageWindowExtraWidth = 100;
 constexpr int kMessageWindowExtraHeight = 114;
 
+// The rows counted above miss what word wrapping and empty lines take when the
+// text is drawn. The band between the counted rows and the buttons (35 pixels,
+// keeping 8 clear above the buttons) takes up the difference; only a text that
+// needs more still makes the window taller, so no line is ever cut off.
+constexpr int kMessageTextSlack = 35;
+
 // Buttons are 90 x 28, right-aligned at the bottom, 108 pixels apart.
 constexpr int kMessageButtonWidth = 90;
 constexpr int kMessageButtonHeight = 28;
@@ -41,6 +47,7 @@ MessageTextSize MeasureMessageText(const std::vector<int>& lineWidths, int lineH
 struct MessageBoxGeometry {
   int windowWidth = 0;
   int windowHeight = 0;
+  int textBoxHeight = 0;  // the text control's height
   // Button rectangles relative to the content area below the title bar, first
   // button first.
   struct Box {
@@ -49,6 +56,9 @@ struct MessageBoxGeometry {
   std::vector<Box> buttons;
 };
 
-MessageBoxGeometry PlaceMessageBox(const MessageTextSize& text, int titleHeight, int buttonCount);
+// `drawnTextHeight` is the height the text takes when drawn wrapped into its width
+// (0 when unknown).
+MessageBoxGeometry PlaceMessageBox(const MessageTextSize& text, int titleHeight, int buttonCount,
+                                   int drawnTextHeight = 0);
 
 }  // namespace pinvale

@@ -66,5 +66,27 @@ TEST(PlaceMessageBox, ButtonsRightAlignedAtTheBottomFirstOnTheLeft) {
   EXPECT_EQ(g.buttons[0].top, g.buttons[1].top);
 }
 
+TEST(PlaceMessageBox, DrawnTextWithinTheSlackKeepsTheWindowSize) {
+  // Three counted rows of 19 pixels; drawn, an empty line and a word wrap add two.
+  MessageBoxGeometry g = PlaceMessageBox({3, 350, 57}, 40, 2, 57 + 35);
+  EXPECT_EQ(g.windowHeight, 57 + 40 + 114);
+  EXPECT_EQ(g.textBoxHeight, 57 + 35);
+  // The text box then ends 8 pixels above the buttons.
+  EXPECT_EQ(kMessageTextY + g.textBoxHeight + 8, g.buttons[0].top);
+}
+
+TEST(PlaceMessageBox, TextBeyondTheSlackMakesTheWindowTaller) {
+  MessageBoxGeometry g = PlaceMessageBox({3, 350, 57}, 40, 1, 57 + 35 + 19);
+  EXPECT_EQ(g.windowHeight, 57 + 40 + 114 + 19);
+  EXPECT_EQ(g.textBoxHeight, 57 + 35 + 19);
+  EXPECT_EQ(kMessageTextY + g.textBoxHeight + 8, g.buttons[0].top);
+}
+
+TEST(PlaceMessageBox, CountedRowsAreTheFloor) {
+  MessageBoxGeometry g = PlaceMessageBox({3, 350, 57}, 40, 1, 19);
+  EXPECT_EQ(g.windowHeight, 57 + 40 + 114);
+  EXPECT_EQ(g.textBoxHeight, 57);
+}
+
 }  // namespace
 }  // namespace pinvale

@@ -160,6 +160,33 @@ TEST_F(MessageBoxTest, EmptyMiddleLineAddsNoHeight) {
   EXPECT_EQ(withGap, twoLines);
 }
 
+// Empty lines and word wraps take rows the sizing rule does not count; the text
+// must still be shown whole, above the buttons.
+TEST_F(MessageBoxTest, TextIsNeverCutOff) {
+  const std::u16string texts[] = {
+      u"Reset device.\nThe device will be reset to factory settings.\nAll data will be "
+      u"cleared.\n\nNote\uFF1A Some devices can only be reset in the first 10s in a power "
+      u"cycle. \nIf reset fails, pelase re-plug and try again. ",
+      u"a\n\n\n\n\n\n\n\nb"};
+  for (const std::u16string& message : texts) {
+    uit::RunWhenModal([&](HWND hwnd) {
+      ui::CTextUI* text = nullptr;
+      Box(hwnd).GetPaintManager().GetRoot()->ForEach([&](ui::CControlUI& c) {
+        if (!text) text = dynamic_cast<ui::CTextUI*>(&c);
+      });
+      ASSERT_NE(text, nullptr);
+      int shown = text->GetFixedHeight();
+      text->SetFixedHeight(0);
+      int needed = static_cast<int>(text->EstimateSize({0, 0}).cy);
+      text->SetFixedHeight(shown);
+      EXPECT_LE(needed, shown);
+      EXPECT_LE(text->GetPos().bottom, uit::FindControl(hwnd, u"OK")->GetPos().top);
+      uit::KeyDown(hwnd, VK_ESCAPE);
+    });
+    ShowMessageBox(nullptr, u"Warning", message, 0x31);
+  }
+}
+
 TEST_F(MessageBoxTest, CloseCurrentMessageBoxWithoutABoxDoesNothing) {
   CloseCurrentMessageBox();
   uit::RunWhenModal([](HWND hwnd) { uit::Click(hwnd, u"OK"); });
