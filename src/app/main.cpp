@@ -13,6 +13,8 @@
 #include "app/hid_setup.h"
 #include "app/main_wnd.h"
 #include "embedded_skin.h"
+#include "platform/program_arguments.h"
+#include "platform/program_arguments.h"
 #include "platform/single_instance.h"
 
 int main(int argc, char** argv) {
@@ -25,7 +27,8 @@ int main(int argc, char** argv) {
   auto claim = ClaimSingleInstance(instanceName);
   if (!claim) return 0;
 
-  std::vector<std::string_view> arguments(argv, argv + argc);
+  const std::vector<std::string> argumentText = ProgramArguments(argc, argv);
+  std::vector<std::string_view> arguments(argumentText.begin(), argumentText.end());
   AppOptions options = ParseAppOptions(arguments, std::getenv("PINVALE_VKEY_DIR"));
   if (options.resetOnStart) ResetOnStart = true;
 
