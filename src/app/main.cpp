@@ -14,7 +14,6 @@
 #include "app/main_wnd.h"
 #include "embedded_skin.h"
 #include "platform/program_arguments.h"
-#include "platform/program_arguments.h"
 #include "platform/single_instance.h"
 
 int main(int argc, char** argv) {
