@@ -65,7 +65,7 @@ y=$(awk '/Absolute upper-left Y:/ {print $4}' <<<"$geometry")
 [ $((x - (1280 - 450) / 2)) -le 1 ] && [ $(((1280 - 450) / 2 - x)) -le 1 ] || fail "x $x is not centred"
 [ $((y - (1024 - 450) / 2)) -le 1 ] && [ $(((1024 - 450) / 2 - y)) -le 1 ] || fail "y $y is not centred"
 sleep 0.3
-absent=$(icon_blueness)
+absent=$(icon_blueness); echo "status icon without a key: $absent"
 [ "$absent" -lt 5 ] || fail "status icon looks present ($absent) without a key"
 
 # pinvale-vkey plugs a key in: the window shows it.
@@ -77,7 +77,7 @@ exec 4>"$work/vkey.in"
 before=$(count "ShowDeviceState present")
 wait_for_log "ShowDeviceState present" 10 "$before"
 sleep 0.3
-present=$(icon_blueness)
+present=$(icon_blueness); echo "status icon with a key: $present"
 [ "$present" -gt 10 ] || fail "status icon does not show the key ($present)"
 cp "$work/shot.png" "${E2E_SCREENSHOT_DIR:-$work}/e2e-present.png" 2>/dev/null || true
 
@@ -95,7 +95,7 @@ exec 4>&-
 wait "$vkey" || true
 wait_for_log "ShowDeviceState absent" 10 "$before"
 sleep 0.3
-absent=$(icon_blueness)
+absent=$(icon_blueness); echo "status icon without a key: $absent"
 [ "$absent" -lt 5 ] || fail "status icon still shows a key ($absent)"
 cp "$work/shot.png" "${E2E_SCREENSHOT_DIR:-$work}/e2e-absent.png" 2>/dev/null || true
 
