@@ -33,6 +33,8 @@ class SkinWindowTest : public ::testing::Test {
     ASSERT_TRUE(ui::testing::InitHeadless());
     ASSERT_TRUE(ui::testing::UseSkinArchive(EmbeddedSkinArchive()));
   }
+  // Every window and the font caches go with the backend.
+  static void TearDownTestSuite() { ui::UiShutdown(); }
 
   // Creates the window for `layout` and lays it out once; nullptr on failure.
   std::unique_ptr<LayoutWindow> Open(const std::u16string& layout) {
