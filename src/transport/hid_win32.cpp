@@ -1,11 +1,14 @@
 #include "transport/hid_win32.h"
 
 // windows.h first: the SetupAPI and HID headers need its types. hidsdi.h
-// brings hidusage.h and hidpi.h in the order they need.
+// brings hidusage.h and hidpi.h in the order they need; mingw's HID headers
+// declare C functions without saying so.
 #include <windows.h>
 
-#include <hidsdi.h>
 #include <setupapi.h>
+extern "C" {
+#include <hidsdi.h>
+}
 
 #include <algorithm>
 #include <cstring>

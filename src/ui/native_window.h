@@ -52,6 +52,8 @@ struct NativeWindowParams {
   int height = 0;
   bool popup = false;
   std::uint32_t ownerId = 0;  // native id of the owner window, 0 for none
+  DWORD style = 0;             // the window's Win32 style bits (native windows on Windows)
+  std::string classNameUtf8;   // the window class name ("DUIMainFrame")
 };
 
 class INativeWindow {
@@ -89,5 +91,12 @@ IUiBackend* Backend();
 void SetBackend(std::unique_ptr<IUiBackend> backend);
 // The platform's backend (SDL on Linux); nullptr when no display can be opened.
 std::unique_ptr<IUiBackend> CreatePlatformBackend();
+
+#ifdef _WIN32
+namespace detail {
+// The folder of the running program, ending in a separator (ui/win32).
+std::u16string ExecutableDirectory();
+}  // namespace detail
+#endif
 
 }  // namespace pinvale::ui

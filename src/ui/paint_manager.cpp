@@ -50,6 +50,9 @@ void* CPaintManagerUI::GetInstance() {
 }
 
 std::u16string CPaintManagerUI::GetInstancePath() {
+#ifdef _WIN32
+  return detail::ExecutableDirectory();  // ui/win32
+#else
   char buffer[4096];
   const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   if (n <= 0) return u"./";
@@ -57,6 +60,7 @@ std::u16string CPaintManagerUI::GetInstancePath() {
   const size_t slash = path.rfind('/');
   path = slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
   return Utf8ToUtf16(path);
+#endif
 }
 
 void CPaintManagerUI::SetResourcePath(std::u16string_view path) {

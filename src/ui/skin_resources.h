@@ -11,6 +11,11 @@
 #include <string_view>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#undef FindResource  // the framework's own below, not the macro for FindResourceW
+#endif
+
 namespace pinvale::ui {
 
 // Resource kinds a window may declare (GetResourceType).

@@ -38,7 +38,9 @@ void EnsureLayout(WindowRecord& record) {
 }  // namespace
 
 bool InitHeadless() {
+#ifndef _WIN32
   setenv("SDL_VIDEODRIVER", "dummy", 0);
+#endif
   return UiInitialize();
 }
 

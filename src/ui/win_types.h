@@ -7,6 +7,12 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#ifndef GET_X_LPARAM  // windowsx.h, without the rest of its macros
+#define GET_X_LPARAM(lp) (static_cast<int>(static_cast<short>(LOWORD(lp))))
+#define GET_Y_LPARAM(lp) (static_cast<int>(static_cast<short>(HIWORD(lp))))
+#endif
+constexpr DWORD UI_WNDSTYLE_DIALOG = 0x96C80000;  // popup, visible, caption, system menu
+constexpr DWORD UI_WNDSTYLE_FRAME = 0x10CA0000;   // visible, caption, system menu, minimise box
 #else
 
 struct HWND__;

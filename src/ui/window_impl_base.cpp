@@ -79,6 +79,8 @@ HWND WindowImplBase::Create(HWND hwndParent, std::u16string_view caption, DWORD 
   params.width = width;
   params.height = height;
   params.popup = (style & WS_POPUP) != 0;
+  params.style = style;
+  params.classNameUtf8 = Utf16ToUtf8(GetWindowClassName());
   if (record->owner) {
     if (auto owner = MessageHub::Get().Lookup(record->owner); owner && owner->native) {
       params.ownerId = owner->native->Id();

@@ -25,7 +25,7 @@ std::map<std::pair<HWND, std::uintptr_t>, Timer>& Timers() {
   return timers;
 }
 
-std::uint64_t Now() {
+[[maybe_unused]] std::uint64_t Now() {
   IUiBackend* backend = Backend();
   return backend ? backend->NowMs() : 0;
 }
