@@ -150,7 +150,10 @@ int CTextUI::GetLinkCount() const {
 
 SIZE CTextUI::EstimateSize(SIZE available) {
   if (!m_manager) return SIZE{m_fixedWidth, m_fixedHeight};
-  const long width = std::max<long>(m_fixedWidth, available.cx);
+  // The text wraps in the width it will be given: the offered width less its own margins
+  // (measuring against the full offered width would cut the last line off).
+  const long offered = std::max<long>(0, available.cx - m_padding.left - m_padding.right);
+  const long width = std::max<long>(m_fixedWidth, offered);
   const RECT box{0, 0, std::max<long>(0, width - m_textPadding.left - m_textPadding.right), 9999};
   const TextLayout layout = LayoutText(box);
   SIZE size{m_fixedWidth != 0 ? m_fixedWidth

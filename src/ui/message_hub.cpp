@@ -43,10 +43,9 @@ HWND MessageHub::Register(std::shared_ptr<WindowRecord> record) {
   // The native window's own handle, so that Win32 calls (PostMessageW, SendMessageW,
   // IsWindow, DestroyWindow...) work on the framework's handles. Window handles are
   // 32-bit values, sign-extended.
-  const std::uintptr_t id =
-      record->native ? static_cast<std::uintptr_t>(static_cast<std::intptr_t>(
-                           static_cast<std::int32_t>(record->native->Id())))
-                     : m_nextId++;
+  const std::uintptr_t id = record->native ? static_cast<std::uintptr_t>(static_cast<std::intptr_t>(
+                                                 static_cast<std::int32_t>(record->native->Id())))
+                                           : m_nextId++;
 #else
   const std::uintptr_t id = m_nextId++;
 #endif

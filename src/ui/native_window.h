@@ -52,8 +52,8 @@ struct NativeWindowParams {
   int height = 0;
   bool popup = false;
   std::uint32_t ownerId = 0;  // native id of the owner window, 0 for none
-  DWORD style = 0;             // the window's Win32 style bits (native windows on Windows)
-  std::string classNameUtf8;   // the window class name ("DUIMainFrame")
+  DWORD style = 0;            // the window's Win32 style bits (native windows on Windows)
+  std::string classNameUtf8;  // the window class name ("DUIMainFrame")
 };
 
 class INativeWindow {

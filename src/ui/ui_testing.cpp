@@ -40,6 +40,8 @@ void EnsureLayout(WindowRecord& record) {
 bool InitHeadless() {
 #ifndef _WIN32
   setenv("SDL_VIDEODRIVER", "dummy", 0);
+  // A test run must stay killable by its time-out; SDL would turn SIGTERM into a quit event.
+  setenv("SDL_NO_SIGNAL_HANDLERS", "1", 0);
 #endif
   return UiInitialize();
 }

@@ -146,16 +146,33 @@ std::vector<SdlFont::Segment> SdlFont::Segments(std::u16string_view text) const 
   return segments;
 }
 
+// The pen advance of a run: what the next run's origin must be. TTF_SizeUTF8 gives the ink
+// box instead, which drops the advance of trailing blanks and so does not add up word by word.
+int SdlFont::Advance(const Segment& segment) const {
+  Face* face = OpenFace(segment.face);
+  if (!face) return 0;
+  const std::u16string text = Utf8ToUtf16(segment.utf8);
+  int width = 0;
+  char32_t previous = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    }
+    int minx = 0, maxx = 0, miny = 0, maxy = 0, advance = 0;
+    if (TTF_GlyphMetrics32(face->font, c, &minx, &maxx, &miny, &maxy, &advance) == 0) {
+      width += advance;
+    }
+    if (previous != 0) width += TTF_GetFontKerningSizeGlyphs32(face->font, previous, c);
+    previous = c;
+  }
+  return width;
+}
+
 SIZE SdlFont::Measure(std::u16string_view text) const {
   SIZE size{0, Height()};
-  for (const Segment& segment : Segments(text)) {
-    int w = 0;
-    int h = 0;
-    if (Face* face = OpenFace(segment.face)) {
-      TTF_SizeUTF8(face->font, segment.utf8.c_str(), &w, &h);
-    }
-    size.cx += w;
-  }
+  for (const Segment& segment : Segments(text)) size.cx += Advance(segment);
   return size;
 }
 
@@ -168,9 +185,7 @@ void SdlFont::Draw(SurfaceTarget& target, int x, int y, std::u16string_view text
     Face* face = OpenFace(segment.face);
     if (!face) continue;
     SurfacePtr rendered(TTF_RenderUTF8_Blended(face->font, segment.utf8.c_str(), color));
-    int w = 0;
-    int h = 0;
-    TTF_SizeUTF8(face->font, segment.utf8.c_str(), &w, &h);
+    const int w = Advance(segment);
     if (rendered) {
       // Faces share the primary face's baseline.
       target.BlendSurface(rendered.get(), x, y + ascent - TTF_FontAscent(face->font));

@@ -51,6 +51,7 @@ class SdlFont : public IFont {
   // Splits text by the face that can draw each character.
   std::vector<Segment> Segments(std::u16string_view text) const;
   size_t FaceFor(char32_t c) const;
+  int Advance(const Segment& segment) const;
   Face* OpenFace(size_t candidate) const;
 
   FontSpec m_spec;
