@@ -14,6 +14,7 @@
 #include <string>
 
 #include "ctap/get_info.h"
+#include "dialogs/device_notification.h"
 #include "transport/fido_token.h"
 #include "ui/ui.h"
 
@@ -24,11 +25,8 @@ namespace pinvale {
 inline std::atomic<bool> ResetOnStart{false};
 
 // What a device-change message carries: lParam points at one of these while the
-// message is handled.
-struct DeviceChangeNotice {
-  std::uint32_t deviceType = 5;  // device interface
-  std::u16string devicePath;
-};
+// message is handled. The same notice reaches the dialogs that watch for removal.
+using DeviceChangeNotice = DeviceInterfaceNotice;
 
 // The main window's skin: a ZIP archive registered as program resource "ZIPRES" 109.
 inline constexpr int kSkinResourceId = 109;
