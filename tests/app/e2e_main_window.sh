@@ -6,8 +6,9 @@
 set -euo pipefail
 PINVALE=$1
 VKEY=$2
-for tool in Xvfb xdotool xwininfo import convert; do
-  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+command -v Xvfb >/dev/null || { echo "SKIP: Xvfb is not installed"; exit 77; }
+for tool in xdotool xwininfo import convert; do
+  command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/setup installs it)"; exit 1; }
 done
 
 work=$(mktemp -d /tmp/pinvale-e2e.XXXXXX)
