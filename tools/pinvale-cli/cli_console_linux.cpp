@@ -56,7 +56,7 @@ class EchoOff {
     active_ = tcsetattr(fd_, TCSAFLUSH, &quiet) == 0;
   }
   ~EchoOff() {
-    if (active_) tcsetattr(fd_, TCSAFLUSH, &saved_);
+    if (active_) tcsetattr(fd_, TCSANOW, &saved_);
   }
   EchoOff(const EchoOff&) = delete;
   EchoOff& operator=(const EchoOff&) = delete;
@@ -92,8 +92,10 @@ bool TerminalConsole::ReadPin(std::string_view prompt, SecretBytes& pin) {
       Err("No terminal to read the PIN from; use --pin-stdin.\n");
       return false;
     }
-    WriteAll(tty_, prompt);
+    // Echo goes off before the prompt shows: turning it off drops type-ahead,
+    // and an answer typed right after the prompt must not be lost.
     EchoOff quiet(tty_);
+    WriteAll(tty_, prompt);
     ok = ReadLineFrom(tty_, pin, overflow);
   }
   // A line past the limit keeps its first kPinLineLimit + 1 bytes, which the
