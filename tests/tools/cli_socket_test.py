@@ -7,6 +7,8 @@ Usage: cli_socket_test.py PINVALE_CLI PINVALE_VKEY [unittest names...]
 
 import os
 import pty
+import signal
+import time
 import select
 import shutil
 import socket
@@ -150,6 +152,18 @@ class FlowTest(SocketKeyTest):
         self.assertEqual((code, err), (2, "No key found.\n"))
 
 
+def wait_or_kill(pid, seconds):
+    """A program stuck at a prompt must fail the test, not hang it."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        done, status = os.waitpid(pid, os.WNOHANG)
+        if done:
+            return status
+        time.sleep(0.02)
+    os.kill(pid, signal.SIGKILL)
+    return os.waitpid(pid, 0)[1]
+
+
 class TerminalTest(SocketKeyTest):
     """pinvale-cli on a terminal: PINs typed without echo, reset confirmed."""
 
@@ -178,7 +192,7 @@ class TerminalTest(SocketKeyTest):
                     break
                 seen += chunk
         finally:
-            _, status = os.waitpid(pid, 0)
+            status = wait_or_kill(pid, 15)
             os.close(fd)
         return os.waitstatus_to_exitcode(status), seen.decode("utf-8", "replace")
 
