@@ -26,7 +26,10 @@ LRESULT CPinDialogBase::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
 }
 
 void CPinDialogBase::OnFinalMessage(HWND hWnd) {
-  watchdog_.Join();
+  watchdog_.RequestStop();
+  // When the window is closing under the watchdog's own sent close, the
+  // destructor joins it once that send has returned.
+  watchdog_.JoinUnlessSending();
   WindowImplBase::OnFinalMessage(hWnd);
 }
 

@@ -30,6 +30,15 @@ void PinWatchdog::Join() {
   if (thread_.joinable()) thread_.join();
 }
 
+bool PinWatchdog::JoinUnlessSending() {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (sending_) return false;
+  }
+  Join();
+  return true;
+}
+
 void PinWatchdog::Run(HWND window, std::chrono::milliseconds period, Delivery delivery) {
   std::unique_lock<std::mutex> hold(mutex_);
   for (;;) {
@@ -43,6 +52,7 @@ void PinWatchdog::Run(HWND window, std::chrono::milliseconds period, Delivery de
     }
     // A send blocks until the UI thread has handled it, and the UI thread may be
     // asking us to stop meanwhile: send without the lock.
+    sending_ = true;
     hold.unlock();
     ::SendMessage(window, WM_CLOSE, 0, 0);
     return;

@@ -6,9 +6,13 @@
 //
 // A dialog stops its watchdog when its window is destroyed and joins it once the
 // window is gone from the message hub (OnFinalMessage), so the thread never posts
-// or sends to a window that has gone. Joining then cannot hang: a send still
-// waiting for the window was released with 0 when the window was unregistered,
-// and a send started afterwards returns 0 at once.
+// or sends to a window that has gone. A send still waiting for the window was
+// released with 0 when the window was unregistered, and a send started afterwards
+// returns 0 at once. One case is left: the window may be closing because the UI
+// thread is handling the watchdog's own sent WM_CLOSE, and that send ends only
+// when the handling returns. Joining there would wait for ourselves, so a watchdog
+// that has begun its send is joined by the dialog's destructor instead, after the
+// modal loop has returned.
 
 #include <atomic>
 #include <chrono>
@@ -45,8 +49,12 @@ class PinWatchdog {
   // After this returns no close is posted any more; a send already under way ends
   // when the UI thread handles it or the window goes.
   void RequestStop();
-  // Waits for the thread. Call on the UI thread only once the window is gone.
+  // Waits for the thread. Call on the UI thread only once the window is gone and
+  // no message of the window is being handled.
   void Join();
+  // After RequestStop, once the window is gone: joins unless the close is being
+  // sent (it may be the message the caller is handling). True when joined.
+  bool JoinUnlessSending();
 
   bool Started() const { return thread_.joinable(); }
   std::uint32_t ThreadResult() const { return threadResult_.load(); }
@@ -61,6 +69,7 @@ class PinWatchdog {
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stop_ = false;
+  bool sending_ = false;
   std::atomic<std::uint32_t> threadResult_{kStopped};
   std::thread thread_;
 
