@@ -121,7 +121,7 @@ class Session:
 
     # ---- windows ----
     def windows(self):
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Pinvale$"],
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^(Pinvale|Warning)$"],
                                capture_output=True, text=True).stdout.split()
         result = {}
         for wid in found:
@@ -161,6 +161,11 @@ class Session:
 
     def type(self, text):
         subprocess.run(["xdotool", "type", "--delay", "20", text], check=True)
+        time.sleep(0.15)
+
+    def clear_entry(self):
+        # A click puts the caret where it lands, so the focused entry is emptied by hand.
+        subprocess.run(["xdotool", "key", "End"] + ["BackSpace"] * 12, check=True)
         time.sleep(0.15)
 
     def key(self, name):
@@ -234,8 +239,9 @@ def run(s):
     s.type("1235")
     s.key("Return")
     s.shot("04-set-pin-mismatch")
-    s.click(dialog, SET_PIN_SECOND)  # focus selects all: the entry is replaced
-    s.type("1234")
+    s.key("End")
+    s.key("BackSpace")  # "1235" becomes "1234"
+    s.type("4")
     s.key("Return")
     answer_box(s, "05-set-pin-success", {main, dialog})
     s.wait_gone(dialog)
@@ -256,7 +262,8 @@ def run(s):
     s.shot("08-change-pin-wrong-current")
     if s.retries() != 7:
         raise Failure("a wrong current PIN left %d retries, not 7" % s.retries())
-    s.click(dialog, (230, 115))  # the current-PIN field; its text is selected
+    s.click(dialog, (230, 115))  # the current-PIN field
+    s.clear_entry()
     s.type("1234")
     s.key("Return")
     answer_box(s, "09-change-pin-success", {main, dialog})
@@ -281,6 +288,7 @@ def run(s):
     if s.retries() != before - 1:
         raise Failure("a wrong PIN did not cost a retry (%d, %d)" % (before, s.retries()))
     s.click(dialog, VERIFY_EDIT)
+    s.clear_entry()
     s.type("56789")
     s.key("Return")
     answer_box(s, "12-verify-pin-success", {main, dialog})
@@ -324,6 +332,7 @@ def main():
         run(s)
     except Exception as error:  # noqa: BLE001 - reported with pinvale's log
         print("FAIL: %s" % error)
+        subprocess.run(["import", "-window", "root", os.path.join(shots, "failure.png")])
         with open(s.log_path) as log:
             sys.stdout.write(log.read()[-4000:])
         s.close()
