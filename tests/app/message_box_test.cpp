@@ -18,6 +18,7 @@ class MessageBoxTest : public ::testing::Test {
     ASSERT_TRUE(uit::InitHeadless());
     ASSERT_TRUE(uit::UseSkinArchive(EmbeddedSkinArchive()));
   }
+  static void TearDownTestSuite() { ui::UiShutdown(); }
   void TearDown() override { EXPECT_EQ(uit::PendingModalTasks(), 0); }
 
   static CDuiMessageBox& Box(HWND hwnd) {
