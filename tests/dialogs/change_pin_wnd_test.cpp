@@ -55,6 +55,7 @@ TEST_P(ChangePinRefusalTest, RefusesLocallyWithTheMessageUnderItsField) {
     EXPECT_EQ(TextOf(hwnd, u"label_old_pin"), c.labelOld);
     EXPECT_EQ(TextOf(hwnd, u"label_new_pin"), c.labelNew);
     EXPECT_EQ(TextOf(hwnd, u"label_new_pin2"), c.labelNew2);
+    Snapshot(hwnd, std::string("change-pin-") + c.name);
     EXPECT_EQ(Dialog(hwnd).SubmitChangePin(), ValidationRefused);
     EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));
   });
@@ -119,6 +120,7 @@ TEST_F(ChangePinTest, WrongCurrentPinShowsTheAttemptsLeft) {
     FillAll(hwnd, u"1111", u"5678", u"5678");
     ExpectNoBox([&] { EXPECT_TRUE(uit::Click(hwnd, u"btn_ok")); });
     EXPECT_EQ(TextOf(hwnd, u"label_old_pin"), u"The PIN is incorrect. You have 5 times left.");
+    Snapshot(hwnd, "change-pin-retries");
     // Typing in the current-PIN field empties its message, whatever the length.
     uit::FindControl(hwnd, u"edit_pin_old")->SetFocus();
     uit::TypeText(hwnd, "1");
@@ -137,6 +139,7 @@ TEST_P(ChangePinLockedTest, BlockedKeyShowsLocked) {
     FillAll(hwnd, u"1234", u"5678", u"5678");
     EXPECT_EQ(Dialog(hwnd).SubmitChangePin(), GetParam());
     EXPECT_EQ(TextOf(hwnd, u"label_old_pin"), kDeviceLockedText);
+    Snapshot(hwnd, "change-pin-locked-" + std::to_string(GetParam()));
     EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));
   });
   // No getRetries for a blocked key.

@@ -1,5 +1,7 @@
 #include "dialog_test_rig.h"
 
+#include <cstdlib>
+
 #include "dialogs/device_absent.h"
 #include "embedded_skin.h"
 #include "transport/maker_ids.h"
@@ -58,6 +60,12 @@ void DialogTest::Fill(HWND dialog, std::u16string_view edit, std::u16string_view
 std::u16string DialogTest::TextOf(HWND dialog, std::u16string_view control) {
   ui::CControlUI* found = uit::FindControl(dialog, control);
   return found ? found->GetText() : u"<missing>";
+}
+
+void DialogTest::Snapshot(HWND window, const std::string& name) {
+  const char* dir = std::getenv("PINVALE_REVIEW_DIR");
+  if (dir == nullptr || *dir == 0) return;
+  EXPECT_TRUE(uit::RenderWindowToPng(window, std::string(dir) + "/" + name + ".png"));
 }
 
 void DialogTest::ExpectBox(std::u16string text, int flags) {

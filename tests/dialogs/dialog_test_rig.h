@@ -27,6 +27,8 @@ class DialogTest : public ::testing::Test {
   // Replaces an edit's text as a program would (no "textchanged").
   static void Fill(HWND dialog, std::u16string_view edit, std::u16string_view text);
   static std::u16string TextOf(HWND dialog, std::u16string_view control);
+  // With PINVALE_REVIEW_DIR set, draws the window into <dir>/<name>.png for review.
+  static void Snapshot(HWND window, const std::string& name);
 
  protected:
   static void SetUpTestSuite();

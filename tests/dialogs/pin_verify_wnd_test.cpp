@@ -29,11 +29,15 @@ class VerifyPinTest : public DialogTest {
         if (result) *result = r;
       });
       label = TextOf(hwnd, u"label_status");
+      Snapshot(hwnd, std::string("verify-pin-") +
+                         ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                         std::to_string(++snapshots_));
       EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));
     });
     EXPECT_EQ(code, 2);
     return label;
   }
+  int snapshots_ = 0;
 };
 
 TEST_F(VerifyPinTest, LocalChecksUseTheirOwnWording) {

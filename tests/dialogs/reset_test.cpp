@@ -79,6 +79,7 @@ class ResetTest : public DialogTest {
     ASSERT_TRUE(IsWindow(hwnd)) << "the outcome must stay on screen for a moment";
     shownText_ = TextOf(hwnd, u"txt_show");
     shownImage_ = uit::FindControl(hwnd, u"image_show")->GetBkImage();
+    Snapshot(hwnd, shownText_ == u"Pass" ? "reset-pass" : "reset-failed");
   }
 
   bool Enabled(std::u16string_view name) {

@@ -44,6 +44,7 @@ TEST_P(SetPinRefusalTest, RefusesLocallyWithTheMessageUnderItsField) {
     ExpectNoBox([&] { EXPECT_TRUE(uit::Click(hwnd, u"btn_ok")); });
     EXPECT_EQ(TextOf(hwnd, u"label_pin"), c.labelPin);
     EXPECT_EQ(TextOf(hwnd, u"label_pin2"), c.labelPin2);
+    Snapshot(hwnd, std::string("set-pin-") + c.name);
     EXPECT_EQ(Dialog(hwnd).SubmitSetPin(), ValidationRefused);
     EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));
   });
