@@ -8,9 +8,17 @@
 namespace pinvale::ui {
 namespace {
 
+// UiShutdown ends the backend. At process exit nothing is torn down: exit may come from
+// inside the display library (Xlib ends the process when the X server goes away), and
+// closing the display then would hang.
+struct BackendHolder {
+  std::unique_ptr<IUiBackend> backend;
+  ~BackendHolder() { (void)backend.release(); }
+};
+
 std::unique_ptr<IUiBackend>& BackendSlot() {
-  static std::unique_ptr<IUiBackend> backend;
-  return backend;
+  static BackendHolder holder;
+  return holder.backend;
 }
 std::atomic<IUiBackend*> g_backend{nullptr};
 

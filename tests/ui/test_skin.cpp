@@ -133,4 +133,20 @@ HWND CreateTestWindow(RecordingWindow& window, HWND parent) {
   return window.Create(parent, u"Pinvale", UI_WNDSTYLE_FRAME, 0);
 }
 
+namespace {
+
+// The UI is shut down once, after the last test (the framework tears nothing down at exit).
+class UiEnvironment : public ::testing::Environment {
+ public:
+  void TearDown() override { UiShutdown(); }
+};
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
+
+}  // namespace
 }  // namespace pinvale::ui::test
+
+// fontconfig keeps its font-matching caches until FcFini, which cannot run while fonts refer
+// to them; they are filled once per process and are no leak of ours.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\n";
+}

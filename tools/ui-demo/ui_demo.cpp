@@ -7,17 +7,16 @@
 //   --quit-after-first-frame
 //                       close right after the first frame was shown (start-up timing)
 //   --print-notify      print every notification as "type sender"
+//   --start-ns NS       wall-clock start in ns ($(date +%s%N)), for the first-frame time
 //
 // The time from process start to the first frame is printed on stderr as
 // "first frame after N ms".
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <time.h>
-#include <unistd.h>
 
 #include "ui/ui.h"
 #include "ui/ui_testing.h"
@@ -26,30 +25,23 @@ using namespace pinvale::ui;
 
 namespace {
 
-// Milliseconds since this process started (from /proc, so loader time counts too).
-double MsSinceProcessStart() {
-  FILE* stat = std::fopen("/proc/self/stat", "r");
-  if (!stat) return -1;
-  char buffer[1024] = {};
-  const size_t n = std::fread(buffer, 1, sizeof buffer - 1, stat);
-  std::fclose(stat);
-  buffer[n] = 0;
-  const char* p = std::strrchr(buffer, ')');
-  if (!p) return -1;
-  unsigned long long start = 0;
-  // Field 22 (starttime) is the 20th after the closing parenthesis.
-  int field = 2;
-  for (const char* q = p + 2; *q && field < 22; ++q) {
-    if (*q == ' ') {
-      ++field;
-      if (field == 22) start = std::strtoull(q + 1, nullptr, 10);
-    }
-  }
-  timespec now{};
-  clock_gettime(CLOCK_BOOTTIME, &now);
-  const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
-  return (static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9 - start / ticks) * 1000.0;
+// Wall-clock nanoseconds when the process was started: --start-ns (e.g. $(date +%s%N) in the
+// shell that starts it), else the entry of main.
+long long g_startNs = 0;
+
+long long RealtimeNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
 }
+
+double MsSinceProcessStart() {
+  return static_cast<double>(RealtimeNs() - g_startNs) / 1e6;
+}
+
+}  // namespace
+
+namespace {
 
 class DemoWindow : public WindowImplBase {
  public:
@@ -87,6 +79,7 @@ class DemoWindow : public WindowImplBase {
 }  // namespace
 
 int main(int argc, char** argv) {
+  g_startNs = RealtimeNs();
   std::vector<std::string> args(argv + 1, argv + argc);
   std::string png;
   bool printNotify = false;
@@ -95,6 +88,8 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--png" && i + 1 < args.size()) {
       png = args[++i];
+    } else if (args[i] == "--start-ns" && i + 1 < args.size()) {
+      g_startNs = std::stoll(args[++i]);
     } else if (args[i] == "--print-notify") {
       printNotify = true;
     } else if (args[i] == "--quit-after-first-frame") {

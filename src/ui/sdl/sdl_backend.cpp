@@ -144,6 +144,12 @@ class SdlBackend : public IUiBackend {
   }
 
   bool PollEvent(NativeEvent& out) override {
+    if (m_displayLost) {
+      m_displayLost = false;
+      out = NativeEvent{};
+      out.kind = NativeEvent::Kind::kQuit;
+      return true;
+    }
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
       if (Translate(event, out)) return true;
@@ -152,9 +158,10 @@ class SdlBackend : public IUiBackend {
   }
 
   void WaitEvent(int timeoutMs) override {
-    // Blocks in the video driver's wait: no spinning at idle.
+    // Blocks in the video driver's wait: no spinning at idle. A wait without time-out that
+    // fails means the display is gone (X server ended): end the session instead of spinning.
     if (timeoutMs < 0) {
-      SDL_WaitEvent(nullptr);
+      if (SDL_WaitEvent(nullptr) == 0) m_displayLost = true;
     } else {
       SDL_WaitEventTimeout(nullptr, timeoutMs);
     }
@@ -177,6 +184,17 @@ class SdlBackend : public IUiBackend {
 
  private:
   SdlBackend() = default;
+
+  // Desktop coordinates of a mouse event: the window's position plus the event's point.
+  // (SDL's global mouse state lags behind the events while the pointer is grabbed.)
+  static void ToScreen(NativeEvent& out) {
+    int wx = 0;
+    int wy = 0;
+    if (SDL_Window* window = SDL_GetWindowFromID(out.window))
+      SDL_GetWindowPosition(window, &wx, &wy);
+    out.screenX = wx + out.x;
+    out.screenY = wy + out.y;
+  }
 
   bool Translate(const SDL_Event& event, NativeEvent& out) {
     using Kind = NativeEvent::Kind;
@@ -223,7 +241,7 @@ class SdlBackend : public IUiBackend {
         out.window = event.motion.windowID;
         out.x = event.motion.x;
         out.y = event.motion.y;
-        SDL_GetGlobalMouseState(&out.screenX, &out.screenY);
+        ToScreen(out);
         return true;
       case SDL_MOUSEBUTTONDOWN:
       case SDL_MOUSEBUTTONUP:
@@ -232,7 +250,7 @@ class SdlBackend : public IUiBackend {
         out.window = event.button.windowID;
         out.x = event.button.x;
         out.y = event.button.y;
-        SDL_GetGlobalMouseState(&out.screenX, &out.screenY);
+        ToScreen(out);
         return true;
       case SDL_KEYDOWN:
       case SDL_KEYUP: {
@@ -256,6 +274,7 @@ class SdlBackend : public IUiBackend {
   }
 
   Uint32 m_wakeEvent = 0;
+  bool m_displayLost = false;
   std::map<std::tuple<std::string, int, bool, bool>, std::shared_ptr<IFont>> m_fonts;
 };
 
