@@ -32,6 +32,8 @@ class DialogTest : public ::testing::Test {
 
  protected:
   static void SetUpTestSuite();
+  // Every suite leaves the UI as it found it: no window, no backend.
+  static void TearDownTestSuite() { ui::UiShutdown(); }
   void SetUp() override;
   void TearDown() override;
 
