@@ -109,7 +109,16 @@ class Win32Backend : public IUiBackend {
         return true;
       }
       MSG message;
-      if (!::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) return false;
+      if (!::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        // PeekMessage hands messages sent from other threads straight to their
+        // window; the loop must hear that work was done, or it would wait on
+        // although the window it runs for has gone meanwhile.
+        if (!m_handledSent) return false;
+        m_handledSent = false;
+        out = NativeEvent{};
+        out.kind = NativeEvent::Kind::kWake;
+        return true;
+      }
       if (message.message == WM_QUIT) {
         // The framework's loops end on their own quit message.
         detail::QueuedMessage quit;
@@ -317,6 +326,7 @@ class Win32Backend : public IUiBackend {
       case WM_DEVICECHANGE:
         return TRUE;
       case WM_DESTROY:
+        m_handledSent = true;
         FinishWindow(hwnd, native);
         return 0;
       default:
@@ -325,6 +335,7 @@ class Win32Backend : public IUiBackend {
     if (IsProgramMessage(message)) {
       // Sent to the window, from this thread or another: straight to its handler.
       if (auto record = MessageHub::Get().Lookup(hwnd); record && record->window) {
+        m_handledSent = true;
         if (message == WM_KILLFOCUS) record->dragging = false;
         return record->window->HandleMessage(message, wParam, lParam);
       }
@@ -334,6 +345,7 @@ class Win32Backend : public IUiBackend {
 
   HANDLE m_wake;
   std::deque<NativeEvent> m_events;
+  bool m_handledSent = false;  // a window handled a message outside PollEvent's own dispatch
   std::map<std::tuple<std::string, int, bool, bool, bool>, std::shared_ptr<IFont>> m_fonts;
 };
 
