@@ -144,9 +144,3 @@ const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new UiEnvi
 
 }  // namespace
 }  // namespace pinvale::ui::test
-
-// fontconfig keeps its font-matching caches until FcFini, which cannot run while fonts refer
-// to them; they are filled once per process and are no leak of ours.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n";
-}
