@@ -1,5 +1,10 @@
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
+if(WIN32)
+  # Static archives only: an import library (.dll.a) would make the program need a DLL.
+  set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
+  set(ZLIB_USE_STATIC_LIBS ON)
+endif()
 
 # mbedTLS 2.28 ships no CMake package on Debian.
 find_path(MBEDTLS_INCLUDE_DIR mbedtls/ecdh.h REQUIRED)
