@@ -17,30 +17,42 @@ work=$(mktemp -d)
 xvfb= app=
 cleanup() {
   [ -n "$app" ] && kill "$app" 2>/dev/null
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  if [ -n "$xvfb" ]; then
+    WINEPREFIX=${WINEPREFIX:-$(cd "$(dirname "$wine_run")/.." && pwd)/build/wine-prefix} \
+      wineserver -k 2>/dev/null
+    kill "$xvfb" 2>/dev/null
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-# A display of our own: Xvfb picks a free number and writes it to fd 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=:$(head -1 "$work/display")
+# The display of the test run (scripts/test-windows starts one), or one of our own.
+# Wine's desktop process keeps the display it started on for the life of the
+# wineserver, so with a display of our own the wineserver is stopped at the end.
+if [ -z "${DISPLAY:-}" ]; then
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+  xvfb=$!
+  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  [ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
+  export DISPLAY=:$(head -1 "$work/display")
+fi
 
 PINVALE_INSTANCE_TAG=smoke-$$ "$wine_run" "$exe" --virtual-key &
 app=$!
 
+# The window is created at a default size and takes the layout's size before it is
+# mapped with its first frame; only a mapped window counts.
 window=
 for _ in $(seq 600); do
-  window=$(xdotool search --name '^Pinvale$' 2>/dev/null | head -1)
-  [ -n "$window" ] && break
+  window=$(xdotool search --onlyvisible --name '^Pinvale$' 2>/dev/null | head -1)
+  if [ -n "$window" ]; then
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    [ "$WIDTH" = 450 ] && [ "$HEIGHT" = 450 ] && break
+  fi
   kill -0 "$app" 2>/dev/null || { echo "pinvale.exe ended before showing its window"; exit 1; }
   sleep 0.1
 done
 [ -n "$window" ] || { echo "no main window within 60 s"; exit 1; }
-eval "$(xdotool getwindowgeometry --shell "$window")"
 echo "main window ${WIDTH}x${HEIGHT} at ${X},${Y}"
 [ "$WIDTH" = 450 ] && [ "$HEIGHT" = 450 ] || { echo "expected the layout's 450x450"; exit 1; }
 
