@@ -10,6 +10,7 @@
 #include "ctap/pin_text.h"
 #include "ctap/reset.h"
 #include "transport/maker_ids.h"
+#include "version/pinvale_version.h"
 
 namespace pinvale::cli {
 
@@ -306,6 +307,10 @@ std::string StatusText(int code) {
 int RunCommand(const Options& options, Console& console, const PlatformFactory& platforms) {
   if (options.help) {
     console.Out(UsageText());
+    return kExitOk;
+  }
+  if (options.version) {
+    console.Out(std::string("pinvale-cli ") + kVersion + "\n");
     return kExitOk;
   }
   const std::shared_ptr<HidPlatform> platform =

@@ -47,6 +47,8 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options, std:
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--pin-stdin") {
       options.pinStdin = true;
     } else if (arg == "--yes" || arg == "-y") {
@@ -73,7 +75,7 @@ bool ParseArguments(const std::vector<std::string>& args, Options& options, std:
       }
     }
   }
-  if (options.command == Command::kNone && !options.help) {
+  if (options.command == Command::kNone && !options.help && !options.version) {
     error = "no command given";
     return false;
   }
@@ -105,6 +107,7 @@ Options:
   --yes                reset without asking (reset asks only when standard input is
                        a terminal)
   --help               show this text
+  --version            show the version of pinvale-cli
 
 A PIN is 4 to 63 characters (counted in UTF-16 code units) and at most 64 bytes
 as UTF-8. PINs are never taken from the command line.

@@ -17,6 +17,7 @@ struct Options {
   bool pinStdin = false;      // PINs from standard input, one per line
   bool yes = false;           // reset without asking
   bool help = false;
+  bool version = false;
   Command command = Command::kNone;
 };
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "socket_server.h"
+#include "version/pinvale_version.h"
 #include "vkey_options.h"
 
 using namespace pinvale::vkey;
@@ -71,6 +72,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::fputs(kVkeyUsage, stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("pinvale-vkey %s\n", pinvale::kVersion);
     return 0;
   }
 

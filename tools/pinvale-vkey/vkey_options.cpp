@@ -49,6 +49,7 @@ const char kVkeyUsage[] =
     "                             (default 1)\n"
     "      no-y                   getKeyAgreement's COSE key lacks -3\n"
     "  --help                 this text\n"
+    "  --version              the version of pinvale-vkey\n"
     "\n"
     "Commands on standard input, one per line:\n"
     "  touch    touch the key (counts while a reset waits for it)\n"
@@ -106,6 +107,10 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+      return true;
+    }
+    if (arg == "--version") {
+      options.version = true;
       return true;
     }
     if (arg == "--uv") {

@@ -14,6 +14,7 @@ struct VkeyOptions {
   std::string label = "vkey";
   VirtualKeyConfig config;
   bool help = false;
+  bool version = false;
 };
 
 // Parses argv; false with a message in `error` when it cannot.
