@@ -1,0 +1,154 @@
+"""The manual pages and the bash completion offer what the programs accept.
+
+Every option, command and fault name that `--help` lists must appear in the
+program's manual page and be offered by its completion, so that neither can fall
+behind the program. The completion is run in a real bash.
+
+Usage: docs_follow_help_test.py SOURCE_DIR PINVALE_CLI PINVALE_VKEY
+"""
+
+import os
+import re
+import shlex
+import socket
+import subprocess
+import sys
+import tempfile
+import unittest
+
+SOURCE, CLI, VKEY = sys.argv[1:4]
+PROGRAMS = {"pinvale-cli": CLI, "pinvale-vkey": VKEY}
+COMPLETION_FUNCTIONS = {"pinvale-cli": "_pinvale_cli", "pinvale-vkey": "_pinvale_vkey"}
+
+
+def help_text(program):
+    return subprocess.run([PROGRAMS[program], "--help"], check=True, capture_output=True,
+                          text=True).stdout
+
+
+def options_in(text):
+    return set(re.findall(r"(?<![\w-])(--[a-z][a-z-]*|-[a-zA-Z])\b", text))
+
+
+def man_text(program):
+    with open(os.path.join(SOURCE, "doc", "man", program + ".1.in"), encoding="utf-8") as f:
+        roff = f.read()
+    return re.sub(r"\\f[BIRP]", "", roff).replace("\\-", "-")
+
+
+def complete(program, words, env=None):
+    """What the completion offers for the command line `words`, the last being the
+    word under the cursor."""
+    script = (f"source {shlex.quote(os.path.join(SOURCE, 'packaging', 'bash-completion', program))}\n"
+              f"COMP_WORDS=({' '.join(shlex.quote(w) for w in [program] + words)})\n"
+              f"COMP_CWORD={len(words)}\n"
+              f"{COMPLETION_FUNCTIONS[program]}\n"
+              "printf '%s\\n' \"${COMPREPLY[@]}\"\n")
+    result = subprocess.run(["bash", "--norc", "--noprofile", "-c", script], check=True,
+                            capture_output=True, text=True, env={**os.environ, **(env or {})})
+    return [line.strip() for line in result.stdout.splitlines() if line]
+
+
+def documents(program, pattern):
+    return re.search(pattern, man_text(program)) is not None
+
+
+def section(text, title):
+    """The indented lines under `title:` in a --help text."""
+    lines = text.split(title + ":\n", 1)[1].splitlines()
+    taken = []
+    for line in lines:
+        if line and not line.startswith(" "):
+            break
+        taken.append(line)
+    return taken
+
+
+class OptionsTest(unittest.TestCase):
+    def test_every_option_of_help_is_in_the_manual_page_and_the_completion(self):
+        for program in PROGRAMS:
+            offered = complete(program, ["-"])
+            for option in options_in(help_text(program)):
+                with self.subTest(program=program, option=option):
+                    self.assertTrue(documents(program, rf"(?<![\w-]){re.escape(option)}\b"))
+                    if option.startswith("--"):
+                        self.assertIn(option, offered)
+
+    def test_the_window_options_are_in_its_manual_page(self):
+        # pinvale has no --help (its command line is for a desktop launcher); its
+        # options are the literals its parser compares against.
+        with open(os.path.join(SOURCE, "src", "app", "app_options.cpp"), encoding="utf-8") as f:
+            options = set(re.findall(r'"(--[a-z-]+)"', f.read())) | {"-E"}
+        self.assertGreaterEqual(len(options), 4)
+        for option in options:
+            with self.subTest(option=option):
+                self.assertTrue(documents("pinvale", rf"(?<![\w-]){re.escape(option)}\b"))
+
+    def test_version_is_the_projects(self):
+        with open(os.path.join(SOURCE, "CMakeLists.txt"), encoding="utf-8") as f:
+            version = re.search(r"project\(Pinvale VERSION ([0-9.]+)", f.read()).group(1)
+        for program, binary in PROGRAMS.items():
+            with self.subTest(program=program):
+                out = subprocess.run([binary, "--version"], check=True, capture_output=True,
+                                     text=True).stdout
+                self.assertEqual(out, f"{program} {version}\n")
+
+
+class NamesTest(unittest.TestCase):
+    def test_cli_commands_are_documented_and_completed(self):
+        commands = [line.split()[0] for line in section(help_text("pinvale-cli"), "Commands")
+                    if line.strip()]
+        self.assertIn("change-pin", commands)
+        first_word = complete("pinvale-cli", [""])
+        for command in commands:
+            with self.subTest(command=command):
+                self.assertTrue(documents("pinvale-cli", rf"\.TP\n\.B {command}\n"))
+                self.assertIn(command, first_word)
+        # After the command only options remain.
+        self.assertEqual(complete("pinvale-cli", ["info", ""]),
+                         complete("pinvale-cli", ["info", "--"]))
+
+    def test_vkey_fault_names_are_documented_and_completed(self):
+        lines = section(help_text("pinvale-vkey"), "Options")
+        faults = {m.group(1) for line in lines
+                  if (m := re.match(r"^ {6}([a-z][a-z-]*)(?:\[?=|\s)", line))}
+        self.assertIn("keepalive-storm", faults)
+        offered = {name.rstrip("=") for name in complete("pinvale-vkey", ["--fault", ""])}
+        for fault in faults:
+            with self.subTest(fault=fault):
+                self.assertTrue(documents("pinvale-vkey", rf"\.TP\n\.B[IR]? {fault}\b"))
+                self.assertIn(fault, offered)
+
+
+class DevicePathTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.socket = os.path.join(self.dir.name, "3f8c-64a9-second.sock")
+        self.listener = socket.socket(socket.AF_UNIX)
+        self.listener.bind(self.socket)
+
+    def tearDown(self):
+        self.listener.close()
+        self.dir.cleanup()
+
+    def test_device_offers_the_virtual_keys_of_the_directory(self):
+        cases = {
+            "option": (["--virtual-keys", self.dir.name, "--device", ""], {}),
+            # bash splits --virtual-keys=DIR --device= at each '='.
+            "option with =": (["--virtual-keys", "=", self.dir.name, "--device", "=", ""], {}),
+            "environment": (["--device", ""], {"PINVALE_VKEY_DIR": self.dir.name}),
+            "typed prefix": (["--device", self.dir.name + "/3f8c"],
+                             {"PINVALE_VKEY_DIR": self.dir.name}),
+        }
+        for name, (words, env) in cases.items():
+            with self.subTest(case=name):
+                self.assertIn(self.socket, complete("pinvale-cli", words, env))
+
+    def test_virtual_key_directory_completes_directories(self):
+        offered = complete("pinvale-cli", ["--virtual-keys", self.dir.name[:-2]])
+        self.assertIn(self.dir.name, offered)
+        self.assertTrue(all(os.path.isdir(p) for p in offered), offered)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
