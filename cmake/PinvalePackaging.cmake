@@ -31,12 +31,12 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${PROJECT_SOURCE_DIR}/packaging/deb/postinst ${PROJECT_SOURCE_DIR}/packaging/deb/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "PIN manager for FIDO2 security keys")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "PIN manager for FIDO2 security keys
-Pinvale talks to one maker's FIDO2 security keys over USB HID with CTAP2. It
-sets a first PIN, changes and verifies the PIN, and resets a key to its factory
-state, and shows whether a key is plugged in.
+# The synopsis is the summary above; this is the extended description.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Pinvale talks to one maker's FIDO2 security keys over USB HID with CTAP2.
+It sets a first PIN, changes and verifies the PIN, and resets a key to its
+factory state, and shows whether a key is plugged in.
 .
 The package holds the Pinvale window, pinvale-cli for terminals and scripts,
-pinvale-vkey (a virtual security key for trying Pinvale without a real one), and
-the udev rule that lets the user at the seat open the keys.")
+pinvale-vkey (a virtual security key for trying Pinvale without a real one)
+and the udev rule that lets the user at the seat open the keys.")
 include(CPack)

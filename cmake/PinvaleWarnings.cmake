@@ -14,3 +14,12 @@ function(pinvale_add_test name)
   target_link_libraries(${name} PRIVATE pinvale_options ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# Optimised Linux builds are the ones shipped (the Debian package): the hardening
+# Debian asks of its programs.
+if(NOT WIN32)
+  target_compile_options(pinvale_options INTERFACE
+    $<$<CONFIG:Release,RelWithDebInfo>:-fstack-protector-strong -D_FORTIFY_SOURCE=2>)
+  target_link_options(pinvale_options INTERFACE
+    $<$<CONFIG:Release,RelWithDebInfo>:-Wl,-z,relro,-z,now>)
+endif()
