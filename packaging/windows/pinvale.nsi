@@ -5,14 +5,15 @@
 ;            -DOUTFILE=pinvale-1.1-setup.exe pinvale.nsi
 ; /S installs (and uninstall.exe /S uninstalls) without a window.
 
-Unicode true
+; A 64-bit installer for a 64-bit program: it sees the 64-bit Program Files and
+; registry by itself, and it runs under a Wine without 32-bit support.
+Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 ManifestDPIAware true
 
 !include "MUI2.nsh"
 !include "FileFunc.nsh"
-!include "x64.nsh"
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Pinvale"
 !define PUBLISHER "the Pinvale authors"
@@ -39,18 +40,12 @@ VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
+; The shortcut is for every user of the machine.
 Function .onInit
-  ; The program is 64-bit: its files, shortcut and entry belong to the 64-bit views.
-  ${IfNot} ${RunningX64}
-    MessageBox MB_ICONSTOP "Pinvale needs a 64-bit Windows." /SD IDOK
-    Abort
-  ${EndIf}
-  SetRegView 64
   SetShellVarContext all
 FunctionEnd
 
 Function un.onInit
-  SetRegView 64
   SetShellVarContext all
 FunctionEnd
 

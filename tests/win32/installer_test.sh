@@ -40,8 +40,8 @@ done
 [ "$(reg_value Publisher)" = "the Pinvale authors" ] || fail "Publisher: $(reg_value Publisher)"
 [[ $(reg_value UninstallString) == *'Pinvale\uninstall.exe"' ]] ||
   fail "UninstallString: $(reg_value UninstallString)"
-size_kb=$(($(reg_value EstimatedSize)))
-exe_kb=$(($(stat -c %s "$dir/pinvale.exe") / 1024))
+size_kb=$(($(reg_value EstimatedSize) + 0))
+exe_kb=$(($(stat -c %s "$dir/pinvale.exe" 2>/dev/null || echo 0) / 1024))
 ((size_kb >= exe_kb && size_kb < exe_kb * 2 + 1024)) ||
   fail "EstimatedSize ${size_kb} KB for a pinvale.exe of ${exe_kb} KB"
 echo "installed: $(ls "$dir" | tr '\n' ' ')(${size_kb} KB), shortcut, uninstall entry $version"
