@@ -14,28 +14,15 @@ for tool in Xvfb xdotool import "$python"; do
 done
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
-xvfb= app=
+app=
+source "$here/own_display.sh"
 cleanup() {
   [ -n "$app" ] && kill "$app" 2>/dev/null
-  if [ -n "$xvfb" ]; then
-    WINEPREFIX=${WINEPREFIX:-$(cd "$(dirname "$wine_run")/.." && pwd)/build/wine-prefix} \
-      wineserver -k 2>/dev/null
-    kill "$xvfb" 2>/dev/null
-  fi
+  stop_own_display
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-# The display of the test run (scripts/test-windows starts one), or one of our own.
-# Wine's desktop process keeps the display it started on for the life of the
-# wineserver, so with a display of our own the wineserver is stopped at the end.
-if [ -z "${DISPLAY:-}" ]; then
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-  xvfb=$!
-  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-  [ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
-  export DISPLAY=:$(head -1 "$work/display")
-fi
+start_own_display || exit 1
 
 PINVALE_INSTANCE_TAG=smoke-$$ "$wine_run" "$exe" --virtual-key &
 app=$!

@@ -13,6 +13,10 @@ export WINEPREFIX=${WINEPREFIX:-$(cd "$(dirname "$wine_run")/.." && pwd)/build/w
 dir="$WINEPREFIX/drive_c/Program Files/Pinvale"
 shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Pinvale.lnk"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pinvale'
+work=$(mktemp -d)
+source "$here/own_display.sh"
+trap 'stop_own_display; rm -rf "$work"' EXIT
+start_own_display || exit 1
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
