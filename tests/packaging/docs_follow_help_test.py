@@ -7,6 +7,7 @@ behind the program. The completion is run in a real bash.
 Usage: docs_follow_help_test.py SOURCE_DIR PINVALE_CLI PINVALE_VKEY
 """
 
+import glob
 import os
 import re
 import shlex
@@ -83,6 +84,25 @@ class OptionsTest(unittest.TestCase):
         for option in options:
             with self.subTest(option=option):
                 self.assertTrue(documents("pinvale", rf"(?<![\w-]){re.escape(option)}\b"))
+
+    def test_every_environment_variable_read_is_in_the_manual_page(self):
+        # The folders whose code each program runs.
+        folders = {
+            "pinvale": ["src"],
+            "pinvale-cli": ["tools/pinvale-cli", "src/platform", "src/transport", "src/ctap"],
+            "pinvale-vkey": ["tools/pinvale-vkey", "src/vkey"],
+        }
+        for program, dirs in folders.items():
+            names = set()
+            for folder in dirs:
+                for path in glob.glob(os.path.join(SOURCE, folder, "**", "*.cpp"), recursive=True):
+                    if path.endswith("_win32.cpp"):
+                        continue
+                    with open(path, encoding="utf-8") as f:
+                        names |= set(re.findall(r'getenv\("(PINVALE_\w+)"\)', f.read()))
+            for name in names:
+                with self.subTest(program=program, variable=name):
+                    self.assertTrue(documents(program, rf"\.SH ENVIRONMENT\n(.|\n)*\b{name}\b"))
 
     def test_version_is_the_projects(self):
         with open(os.path.join(SOURCE, "CMakeLists.txt"), encoding="utf-8") as f:
