@@ -19,7 +19,7 @@ endfunction()
 # Debian asks of its programs.
 if(NOT WIN32)
   target_compile_options(pinvale_options INTERFACE
-    $<$<CONFIG:Release,RelWithDebInfo>:-fstack-protector-strong -D_FORTIFY_SOURCE=2>)
+    $<$<CONFIG:Release>:-fstack-protector-strong -D_FORTIFY_SOURCE=2>)
   target_link_options(pinvale_options INTERFACE
-    $<$<CONFIG:Release,RelWithDebInfo>:-Wl,-z,relro,-z,now>)
+    $<$<CONFIG:Release>:-Wl,-z,relro,-z,now>)
 endif()
