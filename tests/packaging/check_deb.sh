@@ -15,6 +15,8 @@
 # Usage: check_deb.sh DEB SOURCE_DIR
 set -uo pipefail
 deb=$(realpath "$1") source=$(realpath "$2")
+# The second build must date its files as scripts/package-deb dated the first.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git -C "$source" log -1 --format=%ct)}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
