@@ -4,7 +4,6 @@
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <termios.h>
 #include <umockdev.h>
 #include <unistd.h>
 
@@ -37,17 +36,6 @@ std::string Format(const char* format, auto... args) {
   char buffer[512];
   std::snprintf(buffer, sizeof buffer, format, args...);
   return buffer;
-}
-
-// Raw bytes, and a read or poll on the node wakes only once a whole report is
-// there, as hidraw hands out one report per read.
-void MakeReportSized(int masterFd, std::size_t reportLength) {
-  termios mode{};
-  if (::tcgetattr(masterFd, &mode) != 0) return;
-  ::cfmakeraw(&mode);
-  mode.c_cc[VMIN] = static_cast<cc_t>(reportLength);
-  mode.c_cc[VTIME] = 0;
-  ::tcsetattr(masterFd, TCSANOW, &mode);
 }
 
 // Replaces the pty master by /dev/null under the same descriptor number (the
@@ -108,8 +96,6 @@ struct HidrawBed::Interface {
   std::atomic<bool> stopping{false};
   std::thread pump;
   std::mutex writeMutex;  // one report at a time into the pty
-
-  std::size_t InputReportLength() const { return kPacketBytes + (reportIds ? 1 : 0); }
 
   static gboolean OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
     static_cast<Interface*>(self)->Ioctl(client);
@@ -278,7 +264,7 @@ bool HidrawBed::AddInterface(Device& device, int index, const std::vector<std::u
       "H: report_descriptor=" + Hex(descriptor) + "\n\n" +
       Format(
           "P: %s/hidraw/hidraw%d\nN: hidraw%d\nE: SUBSYSTEM=hidraw\nE: DEVNAME=/dev/hidraw%d\n"
-          "A: dev=%d:%d\nL: device=../../..\n",
+          "A: dev=%d:%d\nL: device=../..\n",
           hidPath.c_str(), n, n, n, kHidrawMajor, n);
 
   // The handler goes in before the node appears: a udev watcher opens the node
@@ -297,7 +283,6 @@ bool HidrawBed::AddInterface(Device& device, int index, const std::vector<std::u
   }
   if (!umockdev_testbed_add_from_string(testbed_, description.c_str(), nullptr)) return false;
   iface->masterFd = umockdev_testbed_get_dev_fd(testbed_, iface->node.c_str());
-  MakeReportSized(iface->masterFd, iface->InputReportLength());
   if (fido) iface->StartPump();
   device.interfaces.push_back(std::move(iface));
   return true;
