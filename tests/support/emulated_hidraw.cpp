@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/hidraw.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <umockdev.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -95,16 +97,24 @@ struct HidrawBed::Interface {
   std::atomic<int> toHost{0};
   std::atomic<bool> stopping{false};
   std::thread pump;
-  std::mutex writeMutex;  // one report at a time into the pty
+  std::mutex writeMutex;  // one report at a time into the pty; guards hungUp
+  std::recursive_mutex deliveryGate;
+  bool hungUp = false;
+  int peerFd = -1;  // our own end of the node's pty, to see what is unread
 
   static gboolean OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
     static_cast<Interface*>(self)->Ioctl(client);
     return TRUE;
   }
-  // Reads stay with the pty (a poll() on the node only wakes for data there) until
-  // the device is gone; then hidraw's answer is EIO where the hung-up pty says 0.
+  // Reads stay with the pty (a poll() on the node only wakes for data there);
+  // once the device is gone and what it sent has been read, hidraw's answer is
+  // EIO where the hung-up pty would say 0.
   static gboolean OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
-    if (!static_cast<Interface*>(self)->removed) return FALSE;
+    auto* iface = static_cast<Interface*>(self);
+    {
+      std::lock_guard<std::mutex> lock(iface->writeMutex);
+      if (!iface->removed || (!iface->hungUp && iface->QueuedBytes() > 0)) return FALSE;
+    }
     umockdev_ioctl_client_complete(client, -1, EIO);
     return TRUE;
   }
@@ -169,6 +179,7 @@ struct HidrawBed::Interface {
       ++payload, --payloadLength;
     }
     std::memcpy(packet, payload, std::min(payloadLength, kPacketBytes));
+    std::lock_guard<std::recursive_mutex> gate(deliveryGate);
     link->ReceivePacket(packet);
     umockdev_ioctl_client_complete(client, static_cast<glong>(length), 0);
     bed->NotifyObserver(device, ReportDirection::kToKey, ++toKey);
@@ -179,18 +190,47 @@ struct HidrawBed::Interface {
       std::uint8_t report[kPacketBytes + 1];
       const std::size_t offset = reportIds ? 1 : 0;
       report[0] = kFidoReportId;
+      while (!stopping && !removed) {
+        const vkey::WaitResult got = link->WaitPacket(report + offset, 20);
+        if (got == vkey::WaitResult::kClosed) break;
+        if (got != vkey::WaitResult::kPacket) continue;
+        int index;
+        {
+          // Not while a report to the key is being handed over: a pull-out
+          // right after it must stop the answer too.
+          std::lock_guard<std::recursive_mutex> gate(deliveryGate);
+          std::lock_guard<std::mutex> lock(writeMutex);
+          if (removed) break;
+          if (::write(masterFd, report, kPacketBytes + offset) < 0) continue;
+          index = ++toHost;
+        }
+        bed->NotifyObserver(device, ReportDirection::kToHost, index);
+      }
+      // Reports the key sent before it went away can still be read; then the
+      // host sees the hang-up.
       while (!stopping) {
-        const vkey::WaitResult got = link->WaitPacket(report + offset, 50);
-        if (got == vkey::WaitResult::kClosed) return;
-        if (got != vkey::WaitResult::kPacket || removed) continue;
         {
           std::lock_guard<std::mutex> lock(writeMutex);
-          if (removed) continue;
-          if (::write(masterFd, report, kPacketBytes + offset) < 0) continue;
+          if (removed && !hungUp && QueuedBytes() == 0) {
+            HangUp(masterFd);
+            hungUp = true;
+          }
+          if (hungUp) return;
         }
-        bed->NotifyObserver(device, ReportDirection::kToHost, ++toHost);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
       }
     });
+  }
+
+  // Input bytes the host has not read yet. The poll pushes what the pty still
+  // holds in its flip buffer through to where it can be read (and counted).
+  int QueuedBytes() const {
+    if (peerFd < 0) return 0;
+    pollfd waiting{peerFd, POLLIN, 0};
+    if (::poll(&waiting, 1, 0) != 1 || !(waiting.revents & POLLIN)) return 0;
+    int queued = 0;
+    if (::ioctl(peerFd, FIONREAD, &queued) != 0) return 0;
+    return queued;
   }
 
   // What the kernel does at once when the device goes away.
@@ -198,7 +238,14 @@ struct HidrawBed::Interface {
     if (removed.exchange(true)) return;
     if (link) link->Close();
     std::lock_guard<std::mutex> lock(writeMutex);
-    HangUp(masterFd);
+    if (!fido || QueuedBytes() == 0) {
+      HangUp(masterFd);
+      hungUp = true;
+    }
+  }
+
+  ~Interface() {
+    if (peerFd >= 0) ::close(peerFd);
   }
 };
 
@@ -283,6 +330,7 @@ bool HidrawBed::AddInterface(Device& device, int index, const std::vector<std::u
   }
   if (!umockdev_testbed_add_from_string(testbed_, description.c_str(), nullptr)) return false;
   iface->masterFd = umockdev_testbed_get_dev_fd(testbed_, iface->node.c_str());
+  iface->peerFd = ::ioctl(iface->masterFd, TIOCGPTPEER, O_RDONLY | O_NOCTTY | O_CLOEXEC);
   if (fido) iface->StartPump();
   device.interfaces.push_back(std::move(iface));
   return true;
@@ -331,7 +379,8 @@ void HidrawBed::Unplug(int number) {
     umockdev_testbed_uevent(testbed_, iface->sysPath.c_str(), "remove");
     umockdev_testbed_remove_device(testbed_, iface->sysPath.c_str());
   }
-  umockdev_testbed_remove_device(testbed_, ("/sys" + device.usbPath).c_str());
+  // The USB device and its interfaces stay in sysfs until the testbed goes:
+  // nothing lists them without a hidraw node, and removing them is slow.
 }
 
 void HidrawBed::UnplugAll() {
