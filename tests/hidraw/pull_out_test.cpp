@@ -17,6 +17,7 @@ struct Operation {
   std::string pin;  // the key's PIN before the operation
   std::vector<std::string> args;
   std::deque<std::string> input;
+  friend void PrintTo(const Operation& operation, std::ostream* out) { *out << operation.name; }
 };
 
 const Operation kOperations[] = {
