@@ -1,8 +1,10 @@
 // Pinvale's entry: one running copy per user session, the skin archive, the
 // option "-E", and the main window's modal loop.
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "app/device_notice_forwarder.h"
 #include "app/hid_setup.h"
 #include "app/main_wnd.h"
+#include "app/quit_timer.h"
 #include "embedded_skin.h"
 #include "platform/program_arguments.h"
 #include "platform/single_instance.h"
@@ -44,6 +47,9 @@ int main(int argc, char** argv) {
       window.CenterWindow();
       DeviceNoticeForwarder notices(
           window.GetHWND(), {.hidraw = true, .virtualKeyDirectory = options.virtualKeyDirectory});
+      std::optional<QuitTimer> quitTimer;
+      if (auto delay = ParseQuitDelay(std::getenv("PINVALE_QUIT_AFTER_MS")))
+        quitTimer.emplace(window.GetHWND(), std::chrono::milliseconds(*delay));
       window.ShowModal();
     } else {
       std::fprintf(stderr, "pinvale: cannot open the main window (is a display available?)\n");

@@ -78,7 +78,9 @@ class SecretBytes {
     if (capacity <= bytes_.capacity()) return;
     SecretBytes bigger;
     bigger.bytes_.reserve(capacity);
-    bigger.bytes_.assign(bytes_.begin(), bytes_.end());
+    // Byte by byte: GCC 12 at -O3 misjudges the bounds of a bulk copy into
+    // freshly reserved storage, and secrets are a few dozen bytes.
+    for (std::uint8_t byte : bytes_) bigger.bytes_.push_back(byte);
     *this = std::move(bigger);
   }
   bool Append(std::uint8_t byte) {

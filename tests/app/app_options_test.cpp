@@ -2,6 +2,7 @@
 
 #include "app/app_options.h"
 #include "app/device_path_match.h"
+#include "app/quit_timer.h"
 
 namespace pinvale {
 namespace {
@@ -60,6 +61,13 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{u"\\\\?\\hidraw#vid_046d&pid_c52b#/dev/hidraw0", false},
         PathCase{u"\\\\?\\hidraw#/dev/hidraw0", false}, PathCase{u"", false},
         PathCase{u"2d7", false}));
+
+TEST(AppOptions, QuitDelayTakesOnlyAPositiveWholeNumber) {
+  EXPECT_EQ(ParseQuitDelay("2500"), 2500u);
+  for (const char* bad : {"", "0", "-5", "12ms", " 7", "99999999999"})
+    EXPECT_EQ(ParseQuitDelay(bad), std::nullopt) << bad;
+  EXPECT_EQ(ParseQuitDelay(nullptr), std::nullopt);
+}
 
 }  // namespace
 }  // namespace pinvale

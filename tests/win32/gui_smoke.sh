@@ -61,7 +61,7 @@ echo "main window ${WIDTH}x${HEIGHT} at ${X},${Y}"
 ok=0
 for _ in $(seq 40); do
   import -window root "$work/shot.png" 2>/dev/null
-  if "$python" "$here/check_main_window.py" "$work/shot.png" "$X" "$Y" "$skin" 2>"$work/check.log"; then
+  if "$python" "$here/../support/check_main_window.py" "$work/shot.png" "$X" "$Y" "$skin" 2>"$work/check.log"; then
     ok=1
     break
   fi
