@@ -52,19 +52,22 @@ void HangUp(int masterFd) {
 }  // namespace
 
 std::vector<std::uint8_t> FidoReportDescriptor(bool withReportId) {
-  std::vector<std::uint8_t> d = {
+  static constexpr std::uint8_t kCollection[] = {
       0x06, 0xD0, 0xF1,  // usage page FIDO alliance
       0x09, 0x01,        // usage CTAPHID
       0xA1, 0x01,        // collection application
   };
-  if (withReportId) d.insert(d.end(), {0x85, kFidoReportId});
-  d.insert(d.end(), {
-                        0x09, 0x20, 0x15, 0x00, 0x26, 0xFF, 0x00,
-                        0x75, 0x08, 0x95, 0x40, 0x81, 0x02,  // 64 bytes in
-                        0x09, 0x21, 0x15, 0x00, 0x26, 0xFF, 0x00,
-                        0x75, 0x08, 0x95, 0x40, 0x91, 0x02,  // 64 bytes out
-                        0xC0,
-                    });
+  static constexpr std::uint8_t kReports[] = {
+      0x09, 0x20, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x40, 0x81, 0x02,  // 64 in
+      0x09, 0x21, 0x15, 0x00, 0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x40, 0x91, 0x02,  // 64 out
+      0xC0,
+  };
+  std::vector<std::uint8_t> d(std::begin(kCollection), std::end(kCollection));
+  if (withReportId) {
+    d.push_back(0x85);
+    d.push_back(kFidoReportId);
+  }
+  for (std::uint8_t b : kReports) d.push_back(b);
   return d;
 }
 
