@@ -32,6 +32,8 @@ endif()
 
 if(UNIX AND NOT APPLE AND NOT CMAKE_CROSSCOMPILING)
   pkg_check_modules(LIBUDEV REQUIRED IMPORTED_TARGET libudev)
+  # Emulated hidraw devices for the tests and pinvale-vkey --emulate-hidraw.
+  pkg_check_modules(UMOCKDEV IMPORTED_TARGET umockdev-1.0)
 endif()
 
 if(PINVALE_BUILD_UI)

@@ -36,14 +36,20 @@ bool CompositeHidPlatform::ListInterfaces(std::vector<std::string>& paths) {
   return anyListed || platforms.empty();
 }
 
+std::shared_ptr<HidPlatform> CompositeHidPlatform::OwnerOf(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto found = owners_.find(path);
+  return found != owners_.end() ? found->second.lock() : nullptr;
+}
+
+HidInterfaceKind CompositeHidPlatform::Kind(const std::string& path) {
+  std::shared_ptr<HidPlatform> owner = OwnerOf(path);
+  return owner ? owner->Kind(path) : HidInterfaceKind::kUnknown;
+}
+
 std::unique_ptr<HidHandle> CompositeHidPlatform::Open(const std::string& path, HidAccess access,
                                                       std::uint32_t& error) {
-  std::shared_ptr<HidPlatform> owner;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto found = owners_.find(path);
-    if (found != owners_.end()) owner = found->second.lock();
-  }
+  std::shared_ptr<HidPlatform> owner = OwnerOf(path);
   if (!owner) {
     error = kErrorNotFound;
     return nullptr;

@@ -26,8 +26,12 @@ class CompositeHidPlatform : public HidPlatform {
   // found (error 2).
   std::unique_ptr<HidHandle> Open(const std::string& path, HidAccess access,
                                   std::uint32_t& error) override;
+  // Asked of the source that listed `path`; kUnknown for a path never listed.
+  HidInterfaceKind Kind(const std::string& path) override;
 
  private:
+  std::shared_ptr<HidPlatform> OwnerOf(const std::string& path);
+
   std::mutex mutex_;
   std::vector<std::shared_ptr<HidPlatform>> platforms_;
   std::map<std::string, std::weak_ptr<HidPlatform>> owners_;

@@ -93,6 +93,10 @@ int CHidDeviceList::Enumerate() {
     // Only the maker's interfaces are opened: nothing is gained by opening the
     // user's keyboards and mice.
     if (!PathNamesMaker(path)) continue;
+    // A key may offer a keyboard (or another HID function) beside its FIDO
+    // interface. That interface cannot carry CTAPHID, and opening it could fail
+    // for reasons that have nothing to do with the key: it is left alone.
+    if (platform_->Kind(path) == HidInterfaceKind::kOther) continue;
 
     std::uint32_t error = 0;
     std::shared_ptr<HidHandle> writeHandle = platform_->Open(path, HidAccess::kWrite, error);

@@ -8,9 +8,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <utility>
+
+#include <mbedtls/platform_util.h>
 
 #include "transport/hid_report_descriptor.h"
 #include "transport/hidraw_path.h"
@@ -18,6 +23,9 @@
 namespace pinvale {
 
 namespace {
+
+// Reports the exchange writes are far shorter (see ctaphid.h).
+constexpr std::size_t kLongestNumberedReport = 256;
 
 struct UdevDeleter {
   void operator()(udev* u) const { udev_unref(u); }
@@ -71,11 +79,22 @@ class HidrawHandle : public HidHandle {
 
   int WriteReport(const std::uint8_t* report, std::size_t length, std::uint32_t& error) override {
     // hidraw takes the report id as the first byte, as Windows does; for a
-    // device without report ids the kernel drops the 0.
+    // device without report ids the kernel drops the 0. A device that numbers its
+    // reports gets the id of its FIDO output report in place of the 0.
+    std::array<std::uint8_t, kLongestNumberedReport> numbered;
+    const std::uint8_t* bytes = report;
+    if (length > 0 && length <= numbered.size() && report[0] == 0 && ReadDescriptor() &&
+        descriptor_.usesReportIds && descriptor_.fidoOutputReportId != 0) {
+      std::memcpy(numbered.data(), report, length);
+      numbered[0] = descriptor_.fidoOutputReportId;
+      bytes = numbered.data();
+    }
     ssize_t written;
     do {
-      written = ::write(fd_.get(), report, length);
+      written = ::write(fd_.get(), bytes, length);
     } while (written < 0 && errno == EINTR);
+    // The report may carry encrypted PIN material.
+    if (bytes == numbered.data()) mbedtls_platform_zeroize(numbered.data(), length);
     if (written < 0) {
       error = static_cast<std::uint32_t>(errno);
       return -1;
@@ -169,6 +188,22 @@ bool LinuxHidPlatform::ListInterfaces(std::vector<std::string>& paths) {
     udev_device_unref(device);
   }
   return true;
+}
+
+HidInterfaceKind LinuxHidPlatform::Kind(const std::string& path) {
+  std::string node;
+  if (!ParseHidrawPath(path, node)) return HidInterfaceKind::kUnknown;
+  const std::string name = node.substr(node.rfind('/') + 1);
+  std::ifstream file("/sys/class/hidraw/" + name + "/device/report_descriptor", std::ios::binary);
+  if (!file) return HidInterfaceKind::kUnknown;
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(HID_MAX_DESCRIPTOR_SIZE);
+  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  ReportDescriptorInfo info;
+  if (file.bad() || !ParseReportDescriptor(bytes.data(), bytes.size(), info)) {
+    return HidInterfaceKind::kUnknown;
+  }
+  return info.declaresFido ? HidInterfaceKind::kFido : HidInterfaceKind::kOther;
 }
 
 std::unique_ptr<HidHandle> LinuxHidPlatform::Open(const std::string& path, HidAccess access,

@@ -12,6 +12,8 @@ class LinuxHidPlatform : public HidPlatform {
   bool ListInterfaces(std::vector<std::string>& paths) override;
   std::unique_ptr<HidHandle> Open(const std::string& path, HidAccess access,
                                   std::uint32_t& error) override;
+  // From the report descriptor in sysfs, which anyone may read.
+  HidInterfaceKind Kind(const std::string& path) override;
 };
 
 }  // namespace pinvale

@@ -55,6 +55,10 @@ class HidHandle {
                                    std::size_t& received, std::uint32_t& error) = 0;
 };
 
+// What an interface's report descriptor declares, as far as it can be learned
+// without opening the interface for reading or writing.
+enum class HidInterfaceKind { kFido, kOther, kUnknown };
+
 // One source of HID interfaces.
 class HidPlatform {
  public:
@@ -68,6 +72,11 @@ class HidPlatform {
   // the platform error code in `error`.
   virtual std::unique_ptr<HidHandle> Open(const std::string& path, HidAccess access,
                                           std::uint32_t& error) = 0;
+
+  // Whether the interface is a FIDO interface (usage page 0xF1D0, usage 0x01).
+  // Asked before Open, so that a keyboard or other interface of the same device is
+  // never opened; kUnknown where the system cannot tell without opening it.
+  virtual HidInterfaceKind Kind(const std::string& /*path*/) { return HidInterfaceKind::kUnknown; }
 };
 
 }  // namespace pinvale

@@ -10,8 +10,13 @@ namespace {
 // Short item prefix: bits 0-1 data size code, 2-3 type, 4-7 tag.
 constexpr std::uint8_t kTypeMain = 0;
 constexpr std::uint8_t kTypeGlobal = 1;
+constexpr std::uint8_t kTypeLocal = 2;
 constexpr std::uint8_t kTagInput = 0x8;
 constexpr std::uint8_t kTagOutput = 0x9;
+constexpr std::uint8_t kTagCollection = 0xA;
+constexpr std::uint8_t kTagEndCollection = 0xC;
+constexpr std::uint8_t kTagUsagePage = 0x0;
+constexpr std::uint8_t kTagUsage = 0x0;
 constexpr std::uint8_t kTagReportSize = 0x7;
 constexpr std::uint8_t kTagReportId = 0x8;
 constexpr std::uint8_t kTagReportCount = 0x9;
@@ -21,6 +26,7 @@ constexpr std::uint8_t kLongItemPrefix = 0xFE;
 constexpr std::size_t kMaxPushDepth = 16;
 
 struct GlobalState {
+  std::uint32_t usagePage = 0;
   std::uint32_t reportSize = 0;
   std::uint32_t reportCount = 0;
   std::uint8_t reportId = 0;
@@ -51,6 +57,14 @@ bool ParseReportDescriptor(const std::uint8_t* data, std::size_t size, ReportDes
   GlobalState state;
   std::array<GlobalState, kMaxPushDepth> stack;
   std::size_t depth = 0;
+  // Collections nest; only the outermost ones name what the interface is.
+  std::size_t collectionDepth = 0;
+  bool inFidoCollection = false;
+  bool fidoOutputSeen = false;
+  // The last usage seen since the previous main item; a four-byte usage carries
+  // its own page in the upper half.
+  std::uint32_t usage = 0;
+  std::size_t usageSize = 0;
 
   std::size_t pos = 0;
   while (pos < size) {
@@ -73,11 +87,35 @@ bool ParseReportDescriptor(const std::uint8_t* data, std::size_t size, ReportDes
 
     const std::uint8_t type = (prefix >> 2) & 0x03;
     const std::uint8_t tag = prefix >> 4;
-    if (type == kTypeMain && (tag == kTagInput || tag == kTagOutput)) {
-      BitCounts& bits = tag == kTagInput ? inputBits : outputBits;
-      bits[state.reportId] += static_cast<std::uint64_t>(state.reportSize) * state.reportCount;
+    if (type == kTypeMain) {
+      if (tag == kTagInput || tag == kTagOutput) {
+        BitCounts& bits = tag == kTagInput ? inputBits : outputBits;
+        bits[state.reportId] += static_cast<std::uint64_t>(state.reportSize) * state.reportCount;
+        if (tag == kTagOutput && inFidoCollection && !fidoOutputSeen) {
+          fidoOutputSeen = true;
+          info.fidoOutputReportId = state.reportId;
+        }
+      } else if (tag == kTagCollection) {
+        if (collectionDepth++ == 0) {
+          const std::uint32_t page = usageSize == 4 ? usage >> 16 : state.usagePage;
+          inFidoCollection = page == kFidoUsagePage && (usage & 0xFFFF) == kFidoUsageCtaphid;
+          info.declaresFido = info.declaresFido || inFidoCollection;
+        }
+      } else if (tag == kTagEndCollection && collectionDepth > 0) {
+        if (--collectionDepth == 0) inFidoCollection = false;
+      }
+      usage = 0;
+      usageSize = 0;
+    } else if (type == kTypeLocal) {
+      if (tag == kTagUsage) {
+        usage = value;
+        usageSize = dataSize;
+      }
     } else if (type == kTypeGlobal) {
       switch (tag) {
+        case kTagUsagePage:
+          state.usagePage = value;
+          break;
         case kTagReportSize:
           state.reportSize = value;
           break;

@@ -18,6 +18,7 @@ extern "C" {
 #include <mbedtls/platform_util.h>
 
 #include "platform/wide_text_win32.h"
+#include "transport/hid_caps_record.h"
 #include "transport/hid_interface_walk.h"
 
 namespace pinvale {
@@ -235,6 +236,23 @@ bool WinHidPlatform::ListInterfaces(std::vector<std::string>& paths) {
     paths.push_back(WideToUtf8(ToWide(path)));
   }
   return true;
+}
+
+HidInterfaceKind WinHidPlatform::Kind(const std::string& path) {
+  const std::wstring wide = Utf8ToWide(path);
+  UniqueHandle handle(::CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+  if (handle.get() == INVALID_HANDLE_VALUE) return HidInterfaceKind::kUnknown;
+  PHIDP_PREPARSED_DATA raw = nullptr;
+  if (!::HidD_GetPreparsedData(handle.get(), &raw)) return HidInterfaceKind::kUnknown;
+  UniquePreparsedData preparsed(raw);
+  HIDP_CAPS caps{};
+  if (::HidP_GetCaps(preparsed.get(), &caps) != HIDP_STATUS_SUCCESS) {
+    return HidInterfaceKind::kUnknown;
+  }
+  static_assert(offsetof(HIDP_CAPS, Usage) == kCapsUsageOffset);
+  static_assert(offsetof(HIDP_CAPS, UsagePage) == kCapsUsagePageOffset);
+  return KindOfCapsRecord({reinterpret_cast<const std::uint8_t*>(&caps), sizeof caps});
 }
 
 std::unique_ptr<HidHandle> WinHidPlatform::Open(const std::string& path, HidAccess access,

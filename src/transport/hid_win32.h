@@ -13,6 +13,9 @@ class WinHidPlatform : public HidPlatform {
   bool ListInterfaces(std::vector<std::string>& paths) override;
   std::unique_ptr<HidHandle> Open(const std::string& path, HidAccess access,
                                   std::uint32_t& error) override;
+  // From the capabilities of a handle opened with no access rights, which the
+  // HID class driver grants even for interfaces it keeps to itself (keyboards).
+  HidInterfaceKind Kind(const std::string& path) override;
 };
 
 }  // namespace pinvale

@@ -6,46 +6,8 @@
 set -euo pipefail
 PINVALE=$1
 VKEY=$2
-command -v Xvfb >/dev/null || { echo "SKIP: Xvfb is not installed"; exit 77; }
-for tool in xdotool xwininfo import convert; do
-  command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/setup installs it)"; exit 1; }
-done
-
-work=$(mktemp -d /tmp/pinvale-e2e.XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; echo "--- pinvale log"; cat "$work/pinvale.log" || true; exit 1; }
-
-# A display of our own.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-export DISPLAY=":$(cat "$work/display")"
+source "$(dirname "$0")/../support/e2e_x11.sh"
 export PINVALE_INSTANCE_TAG="-e2e-$$"  # never collide with a Pinvale on the desktop
-export PINVALE_DEBUG=1
-
-# Waits until `pattern` appears in the log; prints nothing, fails after $2 s.
-wait_for_log() {
-  local pattern=$1 limit=$2 count_before=$3
-  for _ in $(seq $((limit * 20))); do
-    [ "$(grep -c -- "$pattern" "$work/pinvale.log" || true)" -gt "$count_before" ] && return 0
-    sleep 0.05
-  done
-  fail "no '$pattern' in the log within $limit s"
-}
-count() { grep -c -- "$1" "$work/pinvale.log" || true; }
-
-# The key-status icon: blue with a green badge when a key is in, grey with a red
-# badge when not. The mean of blue minus red over the icon tells them apart.
-icon_blueness() {
-  import -window "$win" "$work/shot.png"
-  convert "$work/shot.png" -crop 63x54+24+36 +repage -format "%[fx:int(100*(mean.b-mean.r))]" info:
-}
 
 mkdir -p "$work/keys"
 "$PINVALE" --virtual-keys "$work/keys" 2>"$work/pinvale.log" &

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "transport/hid_caps_record.h"
 #include "transport/hid_interface_walk.h"
 
 namespace pinvale {
@@ -137,6 +138,21 @@ INSTANTIATE_TEST_SUITE_P(
         if (c == ' ') c = '_';
       return name;
     });
+
+// Capabilities records as HidP_GetCaps fills them: usage, usage page, then the
+// report lengths (65 and 65 here, never looked at).
+TEST(CapsRecord, OnlyTheFidoUsageMakesAFidoInterface) {
+  using Record = std::vector<std::uint8_t>;
+  const Record fido = {0x01, 0x00, 0xD0, 0xF1, 0x41, 0x00, 0x41, 0x00};
+  const Record keyboard = {0x06, 0x00, 0x01, 0x00, 0x09, 0x00, 0x02, 0x00};
+  const Record fidoPageOtherUsage = {0x02, 0x00, 0xD0, 0xF1, 0x41, 0x00, 0x41, 0x00};
+  const Record byteSwapped = {0x00, 0x01, 0xF1, 0xD0};
+  EXPECT_EQ(KindOfCapsRecord(fido), HidInterfaceKind::kFido);
+  EXPECT_EQ(KindOfCapsRecord(keyboard), HidInterfaceKind::kOther);
+  EXPECT_EQ(KindOfCapsRecord(fidoPageOtherUsage), HidInterfaceKind::kOther);
+  EXPECT_EQ(KindOfCapsRecord(byteSwapped), HidInterfaceKind::kOther);
+  EXPECT_EQ(KindOfCapsRecord(Record{0x01, 0x00, 0xD0}), HidInterfaceKind::kUnknown);
+}
 
 }  // namespace
 }  // namespace pinvale

@@ -45,7 +45,7 @@ struct DescriptorCase {
 
 class Descriptor : public ::testing::TestWithParam<DescriptorCase> {};
 
-TEST_P(Descriptor, GivesReportLengthsAsWindowsCountsThem) {
+TEST_P(Descriptor, GivesReportLengthsAsWindowsCountsThemAndTheFidoUsage) {
   const DescriptorCase& c = GetParam();
   ReportDescriptorInfo info;
   ASSERT_EQ(ParseReportDescriptor(c.descriptor.data(), c.descriptor.size(), info), c.parsed);
@@ -53,6 +53,8 @@ TEST_P(Descriptor, GivesReportLengthsAsWindowsCountsThem) {
   EXPECT_EQ(info.usesReportIds, c.expected.usesReportIds);
   EXPECT_EQ(info.inputReportLength, c.expected.inputReportLength);
   EXPECT_EQ(info.outputReportLength, c.expected.outputReportLength);
+  EXPECT_EQ(info.declaresFido, c.expected.declaresFido);
+  EXPECT_EQ(info.fidoOutputReportId, c.expected.fidoOutputReportId);
 }
 
 Bytes Concat(Bytes a, const Bytes& b) {
@@ -63,14 +65,33 @@ Bytes Concat(Bytes a, const Bytes& b) {
 INSTANTIATE_TEST_SUITE_P(
     Fixtures, Descriptor,
     ::testing::Values(
-        DescriptorCase{"Fido", kFidoDescriptor, true, {false, 65, 65}},
+        DescriptorCase{"Fido", kFidoDescriptor, true, {false, 65, 65, true, 0}},
         DescriptorCase{"BootKeyboard", kBootKeyboard, true, {false, 9, 2}},
-        DescriptorCase{"KeyboardAndFidoWithReportIds", kKeyboardAndFido, true, {true, 65, 65}},
+        DescriptorCase{
+            "KeyboardAndFidoWithReportIds", kKeyboardAndFido, true, {true, 65, 65, true, 2}},
         DescriptorCase{"Empty", {}, true, {false, 0, 0}},
         DescriptorCase{"LongItemSkipped",
                        Concat({0xFE, 0x02, 0x10, 0xAA, 0xBB}, kFidoDescriptor),
                        true,
-                       {false, 65, 65}},
+                       {false, 65, 65, true, 0}},
+        // The FIDO usage named in one four-byte usage item, page in the upper half.
+        DescriptorCase{"FidoAsExtendedUsage",
+                       {0x0B, 0x01, 0x00, 0xD0, 0xF1, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x40, 0x81,
+                        0x02, 0x91, 0x02, 0xC0},
+                       true,
+                       {false, 65, 65, true, 0}},
+        // The FIDO usage page with another usage, and the FIDO usage only on a
+        // collection nested inside a keyboard: neither is a FIDO interface.
+        DescriptorCase{
+            "FidoPageOtherUsage",
+            {0x06, 0xD0, 0xF1, 0x09, 0x02, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x40, 0x81, 0x02, 0xC0},
+            true,
+            {false, 65, 0, false, 0}},
+        DescriptorCase{"FidoNestedInKeyboard",
+                       {0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x06, 0xD0, 0xF1, 0x09, 0x01,
+                        0xA1, 0x02, 0x75, 0x08, 0x95, 0x40, 0x91, 0x02, 0xC0, 0xC0},
+                       true,
+                       {false, 0, 65, false, 0}},
         DescriptorCase{"FourByteCount",
                        {0x75, 0x08, 0x97, 0x40, 0x00, 0x00, 0x00, 0x81, 0x02},
                        true,

@@ -9,6 +9,7 @@
 #include "ctap/pin_protocol.h"
 #include "ctap/pin_text.h"
 #include "ctap/reset.h"
+#include "transport/hid_device_list.h"
 #include "transport/maker_ids.h"
 #include "version/pinvale_version.h"
 
@@ -23,6 +24,17 @@ constexpr int kOperationDenied = 0x27;
 constexpr int kNotAllowed = 0x30;
 constexpr int kActionTimeout = 0x2F;
 constexpr int kPinAuthInvalid = 0x33;
+
+// A key of the maker is there, but its node would not open: on Linux that is the
+// missing udev rule nearly always.
+constexpr std::string_view kNoAccessText =
+    "A key is plugged in, but this account may not open it. Install the udev rule "
+    "70-pinvale.rules (see the README) and re-plug the key.\n";
+
+std::string NoKeyText(const std::string& devicePath) {
+  if (HidAccessFailureFlag()) return std::string(kNoAccessText);
+  return devicePath.empty() ? "No key found.\n" : "No key at " + devicePath + ".\n";
+}
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* format, ...) {
@@ -286,7 +298,7 @@ int Reset(Console& console, const Options& options, CFidoToken& token) {
 int List(Console& console, const std::shared_ptr<HidPlatform>& platform) {
   const std::vector<KeyFound> keys = ListKeys(platform);
   if (keys.empty()) {
-    console.Err("No key found.\n");
+    console.Err(NoKeyText(""));
     return kExitNoKey;
   }
   for (const KeyFound& key : keys) {
@@ -315,13 +327,13 @@ int RunCommand(const Options& options, Console& console, const PlatformFactory& 
   }
   const std::shared_ptr<HidPlatform> platform =
       ChoosePlatform(platforms, options.devicePath, options.virtualKeyDir);
+  ClearHidAccessFailureFlag();
   if (options.command == Command::kList) return List(console, platform);
 
   CFidoToken token(platform);
   std::uint16_t productId = 0;
   if (!ConnectKey(token, !options.devicePath.empty(), productId)) {
-    console.Err(options.devicePath.empty() ? "No key found.\n"
-                                           : "No key at " + options.devicePath + ".\n");
+    console.Err(NoKeyText(options.devicePath));
     return kExitNoKey;
   }
   switch (options.command) {

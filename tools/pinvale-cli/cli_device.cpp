@@ -24,6 +24,10 @@ std::unique_ptr<HidHandle> FilteredHidPlatform::Open(const std::string& path, Hi
   return inner_->Open(path, access, error);
 }
 
+HidInterfaceKind FilteredHidPlatform::Kind(const std::string& path) {
+  return inner_->Kind(path);
+}
+
 namespace {
 
 bool SameFile(const std::string& a, const std::string& b) {

@@ -29,6 +29,7 @@ class FilteredHidPlatform : public HidPlatform {
   bool ListInterfaces(std::vector<std::string>& paths) override;
   std::unique_ptr<HidHandle> Open(const std::string& path, HidAccess access,
                                   std::uint32_t& error) override;
+  HidInterfaceKind Kind(const std::string& path) override;
 
  private:
   std::shared_ptr<HidPlatform> inner_;

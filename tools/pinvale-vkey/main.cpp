@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "emulate_hidraw.h"
 #include "socket_server.h"
 #include "version/pinvale_version.h"
 #include "vkey_options.h"
@@ -23,13 +24,6 @@ void PrintLine(const std::string& line) {
   std::fputs(line.c_str(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
-}
-
-std::string StatusLine(const VirtualKeyStatus& status) {
-  return std::string("status plugged=") + (status.plugged ? "yes" : "no") +
-         " pin=" + (status.pinSet ? "set" : "none") + " retries=" + std::to_string(status.retries) +
-         " wrong-in-a-row=" + std::to_string(status.consecutiveFailures) +
-         " waiting-for-touch=" + (status.waitingForTouch ? "yes" : "no");
 }
 
 // Returns false when the command asks to quit.
@@ -77,6 +71,14 @@ int main(int argc, char** argv) {
   if (options.version) {
     std::printf("pinvale-vkey %s\n", pinvale::kVersion);
     return 0;
+  }
+  if (options.emulateHidraw) {
+#ifdef PINVALE_EMULATE_HIDRAW
+    return RunEmulatedHidraw(options, argv);
+#else
+    std::fprintf(stderr, "pinvale-vkey: built without umockdev; --emulate-hidraw is missing\n");
+    return 1;
+#endif
   }
 
   // Termination signals arrive through a descriptor, before any thread starts, so

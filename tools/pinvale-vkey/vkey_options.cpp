@@ -8,6 +8,8 @@ namespace pinvale::vkey {
 
 const char kVkeyUsage[] =
     "Usage: pinvale-vkey --dir DIR [options]\n"
+    "       pinvale-vkey --emulate-hidraw [--composite] [--control PATH] [options]\n"
+    "                    -- COMMAND [ARGS...]\n"
     "\n"
     "Serves a virtual FIDO2 security key (CTAP 2.0: getInfo, clientPIN protocol 1,\n"
     "reset) on the UNIX stream socket DIR/<vid>-<pid>-<label>.sock. Each direction\n"
@@ -51,6 +53,17 @@ const char kVkeyUsage[] =
     "  --help                 this text\n"
     "  --version              the version of pinvale-vkey\n"
     "\n"
+    "With --emulate-hidraw the key is plugged in as an emulated USB hidraw device\n"
+    "(umockdev: sysfs, udev events and /dev/hidrawN as COMMAND sees them) and COMMAND\n"
+    "runs with the emulation, on the same standard input, output and error;\n"
+    "pinvale-vkey exits with COMMAND's exit code. Any hidraw client works, e.g.\n"
+    "  pinvale-vkey --emulate-hidraw -- pinvale-cli info\n"
+    "  pinvale-vkey --emulate-hidraw -- fido2-token -L\n"
+    "  --composite            a keyboard interface first, then the FIDO interface\n"
+    "  --control PATH         read the commands below from the FIFO PATH (made when\n"
+    "                         missing, and then removed at exit), e.g.\n"
+    "                         echo unplug > PATH; the answers go to standard error\n"
+    "\n"
     "Commands on standard input, one per line:\n"
     "  touch    touch the key (counts while a reset waits for it)\n"
     "  unplug   pull the key out: removes the socket, drops connections, keeps the state\n"
@@ -63,7 +76,10 @@ const char kVkeyUsage[] =
     "\n"
     "Output: \"ready <socket path>\" once the socket listens (again after each plug),\n"
     "\"unplugged\" after unplug, and for status a line like\n"
-    "\"status plugged=yes pin=set retries=8 wrong-in-a-row=0 waiting-for-touch=no\".\n";
+    "\"status plugged=yes pin=set retries=8 wrong-in-a-row=0 waiting-for-touch=no\".\n"
+    "With --emulate-hidraw standard input belongs to COMMAND: the commands come from\n"
+    "--control PATH, unplug and plug remove and add the hidraw device, and quit ends\n"
+    "COMMAND (SIGTERM).\n";
 
 namespace {
 
@@ -117,6 +133,18 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
       options.config.uv = true;
       continue;
     }
+    if (arg == "--emulate-hidraw") {
+      options.emulateHidraw = true;
+      continue;
+    }
+    if (arg == "--composite") {
+      options.composite = true;
+      continue;
+    }
+    if (arg == "--") {
+      options.command.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      break;
+    }
     static const char* const kWithValue[] = {"--dir",
                                              "--vid",
                                              "--pid",
@@ -129,7 +157,8 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
                                              "--fault",
                                              "--keepalive-interval",
                                              "--message-timeout",
-                                             "--processing-delay"};
+                                             "--processing-delay",
+                                             "--control"};
     bool known = false;
     for (const char* name : kWithValue) known = known || arg == name;
     if (!known) {
@@ -144,6 +173,9 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
     bool ok = true;
     if (arg == "--dir") {
       options.dir = value;
+      ok = !value.empty();
+    } else if (arg == "--control") {
+      options.controlPath = value;
       ok = !value.empty();
     } else if (arg == "--vid") {
       ok = ParseHex16(value, options.config.vendorId);
@@ -192,11 +224,29 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
       return false;
     }
   }
+  if (options.emulateHidraw) {
+    if (options.command.empty()) {
+      error = "--emulate-hidraw needs a command after --";
+      return false;
+    }
+    return true;
+  }
+  if (options.composite || !options.controlPath.empty() || !options.command.empty()) {
+    error = "--composite, --control and a command go with --emulate-hidraw";
+    return false;
+  }
   if (options.dir.empty()) {
     error = "--dir DIR is required";
     return false;
   }
   return true;
+}
+
+std::string StatusLine(const VirtualKeyStatus& status) {
+  return std::string("status plugged=") + (status.plugged ? "yes" : "no") +
+         " pin=" + (status.pinSet ? "set" : "none") + " retries=" + std::to_string(status.retries) +
+         " wrong-in-a-row=" + std::to_string(status.consecutiveFailures) +
+         " waiting-for-touch=" + (status.waitingForTouch ? "yes" : "no");
 }
 
 std::string SocketPathFor(const VkeyOptions& options) {

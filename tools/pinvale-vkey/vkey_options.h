@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "vkey/virtual_key.h"
 #include "vkey/vkey_config.h"
 
 namespace pinvale::vkey {
@@ -15,6 +16,12 @@ struct VkeyOptions {
   VirtualKeyConfig config;
   bool help = false;
   bool version = false;
+
+  // --emulate-hidraw: the key as an emulated hidraw device for COMMAND.
+  bool emulateHidraw = false;
+  bool composite = false;   // a keyboard interface before the FIDO interface
+  std::string controlPath;  // FIFO of key commands; empty: none
+  std::vector<std::string> command;
 };
 
 // Parses argv; false with a message in `error` when it cannot.
@@ -25,5 +32,8 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
 std::string SocketPathFor(const VkeyOptions& options);
 
 extern const char kVkeyUsage[];
+
+// "status plugged=yes pin=set retries=8 wrong-in-a-row=0 waiting-for-touch=no"
+std::string StatusLine(const VirtualKeyStatus& status);
 
 }  // namespace pinvale::vkey

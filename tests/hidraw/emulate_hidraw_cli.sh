@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# pinvale-vkey --emulate-hidraw as people use it: libfido2's own tools and
+# pinvale-cli find the key through hidraw, COMMAND's exit code and standard input
+# come through, and the control FIFO pulls the key out and plugs it back in.
+#   emulate_hidraw_cli.sh PINVALE_VKEY PINVALE_CLI
+# Exit 77 (skipped) when fido2-token is missing.
+set -euo pipefail
+VKEY=$1
+CLI=$2
+command -v fido2-token >/dev/null || { echo "SKIP: fido2-token is missing (fido2-tools)"; exit 77; }
+work=$(mktemp -d /tmp/pinvale-emulate.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+emulate() { "$VKEY" --emulate-hidraw "$@" 2>>"$work/vkey.log"; }
+
+# libfido2 lists the key, and only its FIDO interface on a composite key.
+listed=$(emulate -- fido2-token -L)
+[[ $listed =~ ^/dev/hidraw[0-9]+:\ vendor=0x3f8c,\ product=0x2d71 ]] || fail "fido2-token -L: $listed"
+listed=$(emulate --composite --pid 64a9 -- fido2-token -L)
+[ "$(wc -l <<<"$listed")" = 1 ] && [[ $listed == /dev/hidraw1:*product=0x64a9* ]] ||
+  fail "composite key, fido2-token -L: $listed"
+
+# libfido2 talks CTAP2 to it: getInfo with the PIN retries of a key with a PIN.
+info=$(emulate --pin 4321 -- sh -c 'fido2-token -I "$(fido2-token -L | cut -d: -f1)"')
+grep -q '^options: .*clientPin' <<<"$info" || fail "fido2-token -I, options: $info"
+grep -q '^pin retries: 8$' <<<"$info" || fail "fido2-token -I, retries: $info"
+
+# pinvale-cli, its standard input, and the command's exit code.
+out=$(printf '1234\n' | emulate -- "$CLI" --pin-stdin set-pin) || fail "set-pin exited with $?"
+[ "$out" = "PIN set." ] || fail "set-pin said: $out"
+status=0
+emulate -- sh -c 'exit 7' || status=$?
+[ "$status" = 7 ] || fail "exit code $status, not 7"
+status=0
+emulate -- /nonexistent/command || status=$?
+[ "$status" = 127 ] || fail "a missing command gave $status, not 127"
+
+# The control FIFO: pulled out, the key is gone; plugged in, it is back.
+ctl="$work/ctl"
+out=$(emulate --control "$ctl" -- sh -c '
+  "$0" info >/dev/null 2>&1; echo "in: $?"
+  echo unplug >"$1"; sleep 0.5
+  "$0" info >/dev/null 2>&1; echo "out: $?"
+  echo plug >"$1"; sleep 0.5
+  "$0" info >/dev/null 2>&1; echo "back: $?"' "$CLI" "$ctl")
+[ "$out" = $'in: 0\nout: 2\nback: 0' ] || fail "plug and unplug through the FIFO: $out"
+[ ! -e "$ctl" ] || fail "the FIFO pinvale-vkey made is still there"
+echo PASS
