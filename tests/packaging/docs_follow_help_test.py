@@ -124,6 +124,8 @@ class NamesTest(unittest.TestCase):
             with self.subTest(command=command):
                 self.assertTrue(documents("pinvale-cli", rf"\.TP\n\.B {command}\n"))
                 self.assertIn(command, first_word)
+        # After "--" comes the command that --emulate-hidraw runs.
+        self.assertIn("bash", complete("pinvale-vkey", ["--emulate-hidraw", "--", "bas"]))
         # After the command only options remain.
         self.assertEqual(complete("pinvale-cli", ["info", ""]),
                          complete("pinvale-cli", ["info", "--"]))
