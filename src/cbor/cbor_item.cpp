@@ -69,6 +69,8 @@ CborItem CborItem::findValue(KeyTest matches) const {
         matches(key, data_ + offset + key.headLength, length_ - offset - key.headLength)) {
       const uint32_t valueOffset =
           offset + key.headLength + (key.majorType == 3 ? key.argument : 0);
+      // A key whose value is a break has no value: the pair is malformed.
+      if (isBreak(decodeHead(data_ + valueOffset, length_ - valueOffset))) return {};
       return CborItem(data_ + valueOffset, length_ - valueOffset);
     }
     if (!skipCborItem(data_, length_, offset, open)) return {};  // the key

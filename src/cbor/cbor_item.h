@@ -45,7 +45,8 @@ class CborItem {
 
   // The value of the first top-level member whose key is the integer `key`, as a view
   // running to the end of this view. The empty view when this is not a map, the map is
-  // empty, or the key is missing.
+  // empty, the key is missing, or a break stands where a key or value should before
+  // the key is found (a break ends only an indefinite map).
   CborItem mapValueByInt(int32_t key) const;
   // The same for a text key of exactly `length` bytes; a null `text` never matches.
   CborItem mapValueByText(const char* text, uint32_t length) const;

@@ -27,8 +27,10 @@ class CborOpenContainers {
 // Moves `offset` past the whole item that starts there: its tags, its content, and
 // every nested item of a container, indefinite ones up to their break. Returns false,
 // with `offset` unspecified, when the bytes run out, a head is malformed or a break
-// stands where an item should. Every step advances by at least one byte, so the walk
-// ends on any input; huge counts only make it run out of bytes.
+// stands anywhere but at the end of an indefinite-length item (as an element of a
+// definite array or map, as the value of a key, as the item itself, or after a tag). Every step
+// advances by at least one byte, so the walk ends on any input; huge counts only make it run out of
+// bytes.
 bool skipCborItem(const uint8_t* data, uint32_t length, uint32_t& offset, CborOpenContainers& open);
 
 }  // namespace pinvale
