@@ -10,6 +10,18 @@ namespace pinvale::ui {
 constexpr DWORD kEditBorderColor = 0xFFABADB3;
 constexpr DWORD kSelectionColor = 0x663399FF;
 
+namespace {
+
+// Zeroes a string's whole storage, not only the units in use, and lets it go.
+void WipeString(std::u16string& text) {
+  text.resize(text.capacity());
+  WipeMemory(text.data(), text.size() * sizeof(char16_t));
+  text.clear();
+  text.shrink_to_fit();
+}
+
+}  // namespace
+
 CEditUI::CEditUI() {
   m_textStyle = DT_VCENTER | DT_SINGLELINE;
   m_textPadding = RECT{4, 3, 4, 3};
@@ -17,15 +29,56 @@ CEditUI::CEditUI() {
   m_borderSize = 1;
 }
 
+std::u16string_view CEditUI::Text() const {
+  return m_password ? m_secret.view() : std::u16string_view(m_text);
+}
+
+void CEditUI::ReplaceUnits(long at, long count, std::u16string_view with) {
+  const auto from = static_cast<size_t>(at);
+  const auto units = static_cast<size_t>(count);
+  if (m_password) {
+    // Within the reserved capacity (the callers keep to GetMaxChar): nothing moves.
+    m_secret.Erase(from, units);
+    m_secret.Insert(from, with);
+  } else {
+    m_text.replace(from, units, with);
+  }
+}
+
+void CEditUI::ReserveSecret() {
+  m_secret.Reserve(std::max(static_cast<size_t>(m_maxChar), m_secret.size()));
+}
+
 void CEditUI::SetText(std::u16string_view text) {
-  m_text = text;
-  if (static_cast<int>(m_text.size()) > m_maxChar) m_text.resize(static_cast<size_t>(m_maxChar));
-  if (!m_text.empty() && IsHighSurrogate(m_text.back())) m_text.pop_back();
-  m_caret = m_selStart = m_selEnd = m_anchor = static_cast<long>(m_text.size());
+  std::u16string_view accepted = text.substr(0, static_cast<size_t>(m_maxChar));
+  if (!accepted.empty() && IsHighSurrogate(accepted.back())) accepted.remove_suffix(1);
+  if (m_password) {
+    m_secret.Assign(accepted);
+  } else {
+    m_text = accepted;
+  }
+  m_caret = m_selStart = m_selEnd = m_anchor = GetTextLength();
   Invalidate();
 }
 
+std::u16string CEditUI::GetText() const {
+  return std::u16string(Text());
+}
+
+WipingU16Text CEditUI::GetSecretText() const {
+  return WipingU16Text(Text());
+}
+
 void CEditUI::SetPasswordMode(bool password) {
+  if (password && !m_password) {
+    ReserveSecret();
+    m_secret.Reserve(m_text.size());
+    m_secret.Assign(m_text);
+    WipeString(m_text);
+  } else if (!password && m_password) {
+    m_text = m_secret.view();
+    m_secret = WipingU16Text();
+  }
   m_password = password;
   Invalidate();
 }
@@ -39,16 +92,19 @@ void CEditUI::SetReadOnly(bool readOnly) {
 }
 void CEditUI::SetMaxChar(int units) {
   m_maxChar = std::max(0, units);
+  // Set while the layout is read, before anything is typed.
+  if (m_password) ReserveSecret();
 }
 
 void CEditUI::SetSel(long start, long end) {
-  const long size = static_cast<long>(m_text.size());
+  const std::u16string_view text = Text();
+  const long size = static_cast<long>(text.size());
   if (end < 0 || end > size) end = size;
   start = std::clamp(start, 0L, size);
   if (start > end) std::swap(start, end);
   // Never split a surrogate pair.
-  if (start > 0 && start < size && IsLowSurrogate(m_text[static_cast<size_t>(start)])) --start;
-  if (end > 0 && end < size && IsLowSurrogate(m_text[static_cast<size_t>(end)])) ++end;
+  if (start > 0 && start < size && IsLowSurrogate(text[static_cast<size_t>(start)])) --start;
+  if (end > 0 && end < size && IsLowSurrogate(text[static_cast<size_t>(end)])) ++end;
   m_selStart = start;
   m_selEnd = end;
   m_anchor = start;
@@ -65,20 +121,22 @@ void CEditUI::SetSelNone() {
 
 long CEditUI::PrevCharStart(long pos) const {
   if (pos <= 0) return 0;
+  const std::u16string_view text = Text();
   --pos;
-  if (pos > 0 && IsLowSurrogate(m_text[static_cast<size_t>(pos)]) &&
-      IsHighSurrogate(m_text[static_cast<size_t>(pos - 1)])) {
+  if (pos > 0 && IsLowSurrogate(text[static_cast<size_t>(pos)]) &&
+      IsHighSurrogate(text[static_cast<size_t>(pos - 1)])) {
     --pos;
   }
   return pos;
 }
 
 long CEditUI::NextCharEnd(long pos) const {
-  const long size = static_cast<long>(m_text.size());
+  const std::u16string_view text = Text();
+  const long size = static_cast<long>(text.size());
   if (pos >= size) return size;
   ++pos;
-  if (pos < size && IsLowSurrogate(m_text[static_cast<size_t>(pos)]) &&
-      IsHighSurrogate(m_text[static_cast<size_t>(pos - 1)])) {
+  if (pos < size && IsLowSurrogate(text[static_cast<size_t>(pos)]) &&
+      IsHighSurrogate(text[static_cast<size_t>(pos - 1)])) {
     ++pos;
   }
   return pos;
@@ -86,7 +144,7 @@ long CEditUI::NextCharEnd(long pos) const {
 
 void CEditUI::DeleteSelection() {
   if (m_selEnd <= m_selStart) return;
-  m_text.erase(static_cast<size_t>(m_selStart), static_cast<size_t>(m_selEnd - m_selStart));
+  ReplaceUnits(m_selStart, m_selEnd - m_selStart, {});
   m_caret = m_anchor = m_selEnd = m_selStart;
 }
 
@@ -99,11 +157,11 @@ void CEditUI::InsertText(std::u16string_view text) {
   if (m_readOnly || !IsEnabled()) return;
   const bool hadSelection = m_selEnd > m_selStart;
   DeleteSelection();
-  const long room = std::max<long>(0, m_maxChar - static_cast<long>(m_text.size()));
+  const long room = std::max<long>(0, m_maxChar - GetTextLength());
   std::u16string_view accepted = text.substr(0, static_cast<size_t>(room));
   if (!accepted.empty() && IsHighSurrogate(accepted.back())) accepted.remove_suffix(1);
   if (accepted.empty() && !hadSelection) return;
-  m_text.insert(static_cast<size_t>(m_caret), accepted);
+  ReplaceUnits(m_caret, 0, accepted);
   m_caret += static_cast<long>(accepted.size());
   m_selStart = m_selEnd = m_anchor = m_caret;
   TextChanged();
@@ -111,9 +169,11 @@ void CEditUI::InsertText(std::u16string_view text) {
 
 std::u16string CEditUI::DisplayText() const {
   if (!m_password) return m_text;
+  // Bullets only: the characters themselves are never copied for drawing.
+  const std::u16string_view text = Text();
   std::u16string bullets;
-  for (size_t i = 0; i < m_text.size(); ++i) {
-    if (IsLowSurrogate(m_text[i]) && i > 0 && IsHighSurrogate(m_text[i - 1])) continue;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (IsLowSurrogate(text[i]) && i > 0 && IsHighSurrogate(text[i - 1])) continue;
     bullets.push_back(m_passwordChar);
   }
   return bullets;
@@ -121,10 +181,11 @@ std::u16string CEditUI::DisplayText() const {
 
 long CEditUI::DisplayIndex(long unitIndex) const {
   if (!m_password) return unitIndex;
+  const std::u16string_view text = Text();
   long shown = 0;
-  for (long i = 0; i < unitIndex && i < static_cast<long>(m_text.size()); ++i) {
-    if (IsLowSurrogate(m_text[static_cast<size_t>(i)]) && i > 0 &&
-        IsHighSurrogate(m_text[static_cast<size_t>(i - 1)])) {
+  for (long i = 0; i < unitIndex && i < static_cast<long>(text.size()); ++i) {
+    if (IsLowSurrogate(text[static_cast<size_t>(i)]) && i > 0 &&
+        IsHighSurrogate(text[static_cast<size_t>(i - 1)])) {
       continue;
     }
     ++shown;
@@ -142,7 +203,7 @@ long CEditUI::UnitIndexFromX(int x) const {
   long best = 0;
   int bestDistance = std::abs(x - origin);
   long unit = 0;
-  while (unit < static_cast<long>(m_text.size())) {
+  while (unit < GetTextLength()) {
     unit = NextCharEnd(unit);
     const long shownEnd = DisplayIndex(unit);
     const int w = m_manager->Measurer().TextWidth(
@@ -207,9 +268,10 @@ void CEditUI::DoEvent(TEventUI& event) {
       }
       if (IsLowSurrogate(c)) {
         if (m_pendingHigh != 0) {
-          const char16_t pair[2] = {m_pendingHigh, c};
+          char16_t pair[2] = {m_pendingHigh, c};
           m_pendingHigh = 0;
           InsertText(std::u16string_view(pair, 2));
+          WipeMemory(pair, sizeof pair);
         }
         break;
       }
@@ -219,7 +281,7 @@ void CEditUI::DoEvent(TEventUI& event) {
     }
     case UIEvent::kKeyDown: {
       const UINT key = event.chKey;
-      const long size = static_cast<long>(m_text.size());
+      const long size = GetTextLength();
       auto moveCaret = [&](long to) {
         m_caret = std::clamp(to, 0L, size);
         if (event.shift) {
@@ -237,11 +299,11 @@ void CEditUI::DoEvent(TEventUI& event) {
         } else if (key == VK_BACK && m_caret > 0) {
           // A character outside the BMP goes as a whole, both halves of its pair.
           const long from = PrevCharStart(m_caret);
-          m_text.erase(static_cast<size_t>(from), static_cast<size_t>(m_caret - from));
+          ReplaceUnits(from, m_caret - from, {});
           m_caret = m_anchor = m_selStart = m_selEnd = from;
         } else if (key == VK_DELETE && m_caret < size) {
           const long to = NextCharEnd(m_caret);
-          m_text.erase(static_cast<size_t>(m_caret), static_cast<size_t>(to - m_caret));
+          ReplaceUnits(m_caret, to - m_caret, {});
           m_anchor = m_selStart = m_selEnd = m_caret;
         } else {
           break;

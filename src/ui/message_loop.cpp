@@ -197,7 +197,10 @@ void HandleNativeEvent(const NativeEvent& event) {
       break;
     case Kind::kText: {
       if (!record->enabled) break;
-      for (char16_t unit : Utf8ToUtf16(event.text)) {
+      // Typed text may be a password: its UTF-16 form is wiped once delivered.
+      WipingU16Text units;
+      Utf8ToUtf16(event.text, units);
+      for (char16_t unit : units.view()) {
         if (!MessageHub::Get().Exists(hwnd)) break;
         DeliverInput(hwnd, WM_CHAR, unit, 0);
       }

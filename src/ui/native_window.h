@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "secret/wiping_text.h"
 #include "ui/render.h"
 #include "ui/win_types.h"
 
@@ -22,7 +23,7 @@ struct NativeEvent {
     kMouseLeave,
     kKeyDown,  // vk holds a VK_ code
     kKeyUp,
-    kText,          // text holds UTF-8 typed text
+    kText,          // text holds UTF-8 typed text (wiped: it may be a password)
     kCloseRequest,  // the window manager's close (system close)
     kExposed,       // contents must be shown again (also after a restore)
     kMoved,         // the window manager moved the window to (screenX, screenY)
@@ -41,7 +42,7 @@ struct NativeEvent {
   bool shift = false;
   bool control = false;
   bool alt = false;
-  std::string text;
+  WipingU8Text text;
 };
 
 struct NativeWindowParams {

@@ -107,7 +107,7 @@ void MoveMouse(HWND hwnd, POINT pt) {
 void TypeText(HWND hwnd, std::string_view utf8) {
   NativeEvent event;
   event.kind = NativeEvent::Kind::kText;
-  event.text = std::string(utf8);
+  event.text.Assign(utf8);
   Inject(hwnd, event);
 }
 

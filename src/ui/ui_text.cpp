@@ -2,9 +2,11 @@
 
 namespace pinvale::ui {
 
-std::u16string Utf8ToUtf16(std::string_view utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
+namespace {
+
+// The conversions write through `put`, so that plain and wiped strings share them.
+template <typename Put>
+void DecodeUtf8(std::string_view utf8, Put&& put) {
   size_t i = 0;
   while (i < utf8.size()) {
     const auto b0 = static_cast<unsigned char>(utf8[i]);
@@ -44,19 +46,17 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
     }
     if (cp >= 0x10000) {
       cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+      put(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      put(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
     } else {
-      out.push_back(static_cast<char16_t>(cp));
+      put(static_cast<char16_t>(cp));
     }
     i += len;
   }
-  return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view utf16) {
-  std::string out;
-  out.reserve(utf16.size());
+template <typename Put>
+void EncodeUtf8(std::u16string_view utf16, Put&& put) {
   for (size_t i = 0; i < utf16.size(); ++i) {
     char32_t cp = utf16[i];
     if (IsHighSurrogate(utf16[i]) && i + 1 < utf16.size() && IsLowSurrogate(utf16[i + 1])) {
@@ -66,22 +66,51 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
       cp = 0xFFFD;  // a lone half
     }
     if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
+      put(static_cast<char>(cp));
     } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      put(static_cast<char>(0xC0 | (cp >> 6)));
+      put(static_cast<char>(0x80 | (cp & 0x3F)));
     } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      put(static_cast<char>(0xE0 | (cp >> 12)));
+      put(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      put(static_cast<char>(0x80 | (cp & 0x3F)));
     } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+      put(static_cast<char>(0xF0 | (cp >> 18)));
+      put(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      put(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      put(static_cast<char>(0x80 | (cp & 0x3F)));
     }
   }
+}
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+  std::u16string out;
+  out.reserve(utf8.size());
+  DecodeUtf8(utf8, [&](char16_t unit) { out.push_back(unit); });
   return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+  std::string out;
+  out.reserve(utf16.size());
+  EncodeUtf8(utf16, [&](char c) { out.push_back(c); });
+  return out;
+}
+
+void Utf8ToUtf16(std::string_view utf8, WipingU16Text& out) {
+  out.Clear();
+  // At most one unit per byte: reserved once, so the text never moves while it grows.
+  out.Reserve(utf8.size());
+  DecodeUtf8(utf8, [&](char16_t unit) { out.PushBack(unit); });
+}
+
+void Utf16ToUtf8(std::u16string_view utf16, WipingU8Text& out) {
+  out.Clear();
+  // At most three bytes per unit (a pair of two units makes four).
+  out.Reserve(utf16.size() * 3);
+  EncodeUtf8(utf16, [&](char c) { out.PushBack(c); });
 }
 
 }  // namespace pinvale::ui

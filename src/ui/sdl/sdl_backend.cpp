@@ -152,7 +152,10 @@ class SdlBackend : public IUiBackend {
     }
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
-      if (Translate(event, out)) return true;
+      const bool translated = Translate(event, out);
+      // Typed and composed text may be a password: no copy of it stays on the stack.
+      WipeMemory(&event, sizeof event);
+      if (translated) return true;
     }
     return false;
   }
@@ -266,7 +269,7 @@ class SdlBackend : public IUiBackend {
       case SDL_TEXTINPUT:
         out.kind = Kind::kText;
         out.window = event.text.windowID;
-        out.text = event.text.text;
+        out.text.Assign(event.text.text);
         return true;
       default:
         return false;

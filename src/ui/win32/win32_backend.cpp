@@ -278,18 +278,20 @@ class Win32Backend : public IUiBackend {
           native.pendingHighSurrogate = unit;
           return 0;
         }
-        std::u16string text;
+        // Typed text may be a password: it travels in storage that is wiped.
+        WipingU16Text text;
+        text.Reserve(2);
         if (unit >= 0xDC00 && unit <= 0xDFFF) {
           if (!native.pendingHighSurrogate) return 0;
-          text.push_back(static_cast<char16_t>(native.pendingHighSurrogate));
+          text.PushBack(static_cast<char16_t>(native.pendingHighSurrogate));
         }
         native.pendingHighSurrogate = 0;
         if (unit < 0x20 || unit == 0x7F) return 0;
-        text.push_back(static_cast<char16_t>(unit));
+        text.PushBack(static_cast<char16_t>(unit));
         NativeEvent event;
         event.kind = Kind::kText;
         event.window = native.Id();
-        event.text = Utf16ToUtf8(text);
+        Utf16ToUtf8(text, event.text);
         Push(std::move(event));
         return 0;
       }
