@@ -68,15 +68,12 @@ void CChangePINWnd::SubmitAndCloseOnSuccess() {
 }
 
 int CChangePINWnd::SubmitChangePin() {
-  std::u16string current = TextOf(editPinOld_);
-  ScopedPinWipe wipeCurrent(current);
-  std::u16string next = TextOf(editPinNew_);
-  ScopedPinWipe wipeNext(next);
-  std::u16string confirmation = TextOf(editPinNew2_);
-  ScopedPinWipe wipeConfirmation(confirmation);
+  const WipingU16Text current = TextOf(editPinOld_);
+  const WipingU16Text next = TextOf(editPinNew_);
+  const WipingU16Text confirmation = TextOf(editPinNew2_);
 
   const struct {
-    const std::u16string& text;
+    std::u16string_view text;
     ui::CLabelUI* label;
   } fields[] = {{current, labelOldPin_}, {next, labelNewPin_}, {confirmation, labelNewPin2_}};
   for (const auto& field : fields) {

@@ -39,8 +39,9 @@ bool CPinDialogBase::CloseOnKeyRemoval(UINT uMsg, WPARAM wParam, LPARAM lParam) 
   return !WindowAlive();
 }
 
-std::u16string CPinDialogBase::TextOf(const ui::CControlUI* control) {
-  return control ? control->GetText() : std::u16string();
+WipingU16Text CPinDialogBase::TextOf(const ui::CControlUI* control) {
+  if (const auto* edit = dynamic_cast<const ui::CEditUI*>(control)) return edit->GetSecretText();
+  return control ? WipingU16Text(control->GetText()) : WipingU16Text();
 }
 
 void CPinDialogBase::SetTextOf(ui::CControlUI* control, std::u16string_view text) {
@@ -49,7 +50,7 @@ void CPinDialogBase::SetTextOf(ui::CControlUI* control, std::u16string_view text
 
 void CPinDialogBase::SelectAll(ui::CControlUI* control) {
   if (auto* edit = dynamic_cast<ui::CEditUI*>(control)) {
-    edit->SetSel(0, static_cast<long>(edit->GetText().size()));
+    edit->SetSel(0, edit->GetTextLength());
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "dialogs/device_notification.h"
 #include "dialogs/pin_watchdog.h"
+#include "secret/wiping_text.h"
 #include "transport/fido_token.h"
 #include "ui/ui.h"
 
@@ -41,8 +42,9 @@ class CPinDialogBase : public ui::WindowImplBase {
   bool CloseOnKeyRemoval(UINT uMsg, WPARAM wParam, LPARAM lParam);
   // A nested modal loop (a message box) may have seen the dialog closed under it.
   bool WindowAlive() const { return GetHWND() != nullptr && ::IsWindow(GetHWND()); }
-  // The text of a control, or empty when it is missing.
-  static std::u16string TextOf(const ui::CControlUI* control);
+  // The text of a control, or empty when it is missing. The PIN edits hold secrets, so the
+  // copy is one that is wiped when it goes.
+  static WipingU16Text TextOf(const ui::CControlUI* control);
   static void SetTextOf(ui::CControlUI* control, std::u16string_view text);
   // "setfocus" from an edit: select its whole text.
   static void SelectAll(ui::CControlUI* control);

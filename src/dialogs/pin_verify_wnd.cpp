@@ -69,8 +69,7 @@ void CPINVerifyWnd::SubmitAndCloseOnSuccess() {
 }
 
 int CPINVerifyWnd::SubmitVerifyPin() {
-  std::u16string pin = TextOf(editPin_);
-  ScopedPinWipe wipePin(pin);
+  const WipingU16Text pin = TextOf(editPin_);
   if (std::u16string_view refusal = PinLengthRefusal(pin, kVerifyPinTooLongText);
       !refusal.empty()) {
     SetTextOf(labelStatus_, refusal);

@@ -52,8 +52,8 @@ void CSetPINWnd::Notify(ui::TNotifyUI& msg) {
       return;  // closed here; the base would close with 1
     }
   } else if (msg.sType == u"textchanged" && (name == u"edit_pin" || name == u"edit_pin2")) {
-    const std::u16string first = TextOf(editPin_);
-    const std::u16string second = TextOf(editPin2_);
+    const WipingU16Text first = TextOf(editPin_);
+    const WipingU16Text second = TextOf(editPin2_);
     if (first.size() >= kMinPinLength) SetTextOf(labelPin_, u"");
     if (second.size() >= kMinPinLength) SetTextOf(labelPin2_, u"");
     if (first != second) SetTextOf(labelPin2_, u"");
@@ -68,14 +68,12 @@ void CSetPINWnd::SubmitAndCloseOnSuccess() {
 }
 
 int CSetPINWnd::SubmitSetPin() {
-  std::u16string pin = TextOf(editPin_);
-  ScopedPinWipe wipePin(pin);
+  const WipingU16Text pin = TextOf(editPin_);
   if (std::u16string_view refusal = PinLengthRefusal(pin, kSetPinTooLongText); !refusal.empty()) {
     SetTextOf(labelPin_, refusal);
     return ValidationRefused;
   }
-  std::u16string confirmation = TextOf(editPin2_);
-  ScopedPinWipe wipeConfirmation(confirmation);
+  const WipingU16Text confirmation = TextOf(editPin2_);
   if (std::u16string_view refusal = PinLengthRefusal(confirmation, kSetPinTooLongText);
       !refusal.empty()) {
     SetTextOf(labelPin2_, refusal);
