@@ -44,7 +44,7 @@ void CtapAuthenticator::Handle(const std::uint8_t* message, std::size_t length,
     case kCtapClientPin:
       ClientPin(message + 1, length - 1, answer);
       return;
-    default:  // makeCredential, getAssertion and the rest are not Pinvale's business
+    default:  // makeCredential and the rest are not Pinvale's business
       answer.push_back(kStatusInvalidCommand);
       return;
   }

@@ -1,8 +1,8 @@
 #pragma once
 
 // The CTAP2 side of the virtual key: getInfo, clientPIN (PIN protocol 1, CTAP 2.0
-// rules) and the state a reset wipes. Not thread-safe: VirtualKey calls it with its
-// lock held. Reset itself is started by VirtualKey, which owns the touch and the
+// rules), getAssertion without credentials and the state a reset wipes. Not thread-safe: VirtualKey
+// calls it with its lock held. Reset itself is started by VirtualKey, which owns the touch and the
 // clock, and ends here in FactoryReset.
 
 #include <cstddef>
@@ -16,6 +16,13 @@ namespace pinvale::vkey {
 
 struct PinRequest;
 
+// What getAssertion answers: a status alone, after the user touched the key when
+// `afterTouch` is set.
+struct AssertionVerdict {
+  std::uint8_t status = 0;
+  bool afterTouch = false;
+};
+
 class CtapAuthenticator {
  public:
   CtapAuthenticator(const VirtualKeyConfig& config, RandomSource& random);
@@ -25,8 +32,12 @@ class CtapAuthenticator {
   void PowerUp();
 
   // Handles one CTAP2 message (command byte, then CBOR parameters) other than reset
-  // and stores the answer: status byte, then the CBOR body.
+  // and getAssertion and stores the answer: status byte, then the CBOR body.
   void Handle(const std::uint8_t* message, std::size_t length, std::vector<std::uint8_t>& answer);
+
+  // getAssertion's CBOR parameters. The key holds no credentials, so the answer is
+  // a status; the touch, when one is needed, is VirtualKey's to wait for.
+  AssertionVerdict GetAssertion(const std::uint8_t* cbor, std::size_t length) const;
 
   // The PIN and its retries go back to the factory state.
   void FactoryReset();

@@ -158,8 +158,9 @@ void VirtualKey::HandleCancelLocked(const std::shared_ptr<LinkState>& link, std:
   if (!pending_ || !pending_->needsTouch || pending_->link != link || pending_->cid != cid) {
     return;
   }
+  const int command = pending_->command;
   pending_.reset();
-  SendMessageLocked(*link, cid, kCmdCbor, {kStatusKeepaliveCancel}, kCtapReset, -1);
+  SendMessageLocked(*link, cid, kCmdCbor, {kStatusKeepaliveCancel}, command, -1);
 }
 
 bool VirtualKey::LockedOutLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid) const {
@@ -207,6 +208,9 @@ void VirtualKey::HandleCborLocked(const std::shared_ptr<LinkState>& link, std::u
   } else if (command == kCtapReset) {
     StartResetLocked(link, cid);
     return;
+  } else if (command == kCtapGetAssertion) {
+    HandleGetAssertionLocked(link, cid, payload);
+    return;
   } else {
     ctap_->Handle(payload.data(), payload.size(), answer);
   }
@@ -234,15 +238,37 @@ void VirtualKey::AnswerCborLocked(const std::shared_ptr<LinkState>& link, std::u
 }
 
 void VirtualKey::StartResetLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid) {
-  const Clock::time_point now = Clock::now();
-  if (now - powerUpAt_ > std::chrono::milliseconds(config_.resetWindowMs)) {
+  if (Clock::now() - powerUpAt_ > std::chrono::milliseconds(config_.resetWindowMs)) {
     SendMessageLocked(*link, cid, kCmdCbor, {kStatusNotAllowed}, kCtapReset, -1);
     return;
   }
+  WaitForTouchLocked(link, cid, kCtapReset, kStatusOk, kStatusUserActionTimeout);
+}
+
+void VirtualKey::HandleGetAssertionLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                                          const std::vector<std::uint8_t>& payload) {
+  const AssertionVerdict verdict = ctap_->GetAssertion(payload.data() + 1, payload.size() - 1);
+  if (!verdict.afterTouch) {
+    AnswerCborLocked(link, cid, {verdict.status}, kCtapGetAssertion, -1);
+    return;
+  }
+  // Without a touch the user did not consent, which getAssertion reports as denied.
+  WaitForTouchLocked(link, cid, kCtapGetAssertion, verdict.status, kStatusOperationDenied);
+}
+
+// The answer waits for the user's touch, with keepalives meanwhile; a slow key's
+// processing delay does not add to it.
+void VirtualKey::WaitForTouchLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                                    int command, std::uint8_t touchedStatus,
+                                    std::uint8_t timeoutStatus) {
+  const Clock::time_point now = Clock::now();
   pending_ = std::make_unique<PendingRequest>();
   pending_->link = link;
   pending_->cid = cid;
   pending_->needsTouch = true;
+  pending_->command = command;
+  pending_->touchedStatus = touchedStatus;
+  pending_->timeoutStatus = timeoutStatus;
   pending_->deadline = now + std::chrono::milliseconds(config_.userPresenceTimeoutMs);
   if (config_.touchMode == TouchMode::kAutomatic) {
     if (config_.touchDelayMs <= 0) {
@@ -257,9 +283,9 @@ void VirtualKey::StartResetLocked(const std::shared_ptr<LinkState>& link, std::u
 
 void VirtualKey::FinishTouchLocked(bool touched) {
   std::unique_ptr<PendingRequest> done = std::move(pending_);
-  if (touched) ctap_->FactoryReset();
-  const std::uint8_t status = touched ? kStatusOk : kStatusUserActionTimeout;
-  SendMessageLocked(*done->link, done->cid, kCmdCbor, {status}, kCtapReset, -1);
+  if (touched && done->command == kCtapReset) ctap_->FactoryReset();
+  const std::uint8_t status = touched ? done->touchedStatus : done->timeoutStatus;
+  SendMessageLocked(*done->link, done->cid, kCmdCbor, {status}, done->command, -1);
 }
 
 }  // namespace pinvale::vkey

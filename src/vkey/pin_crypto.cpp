@@ -110,11 +110,11 @@ bool PinDecrypt(const SharedSecret& key, const std::uint8_t* in, std::size_t len
   return PinCipher(MBEDTLS_AES_DECRYPT, key, in, length, out);
 }
 
-void PinAuth16(const SharedSecret& key, const std::uint8_t* message, std::size_t length,
-               std::uint8_t out[16]) {
+void PinAuth16(const std::uint8_t* key, std::size_t keyLength, const std::uint8_t* message,
+               std::size_t length, std::uint8_t out[16]) {
   SecretBuffer<32> mac;
-  mbedtls_md_hmac(mbedtls_md_info_from_type(MBEDTLS_MD_SHA256), key.data(), key.size(), message,
-                  length, mac.data());
+  mbedtls_md_hmac(mbedtls_md_info_from_type(MBEDTLS_MD_SHA256), key, keyLength, message, length,
+                  mac.data());
   std::memcpy(out, mac.data(), 16);
 }
 

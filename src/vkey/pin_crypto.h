@@ -65,9 +65,14 @@ bool PinEncrypt(const SharedSecret& key, const std::uint8_t* in, std::size_t len
 bool PinDecrypt(const SharedSecret& key, const std::uint8_t* in, std::size_t length,
                 std::uint8_t* out);
 
-// First 16 bytes of HMAC-SHA-256(key, message).
-void PinAuth16(const SharedSecret& key, const std::uint8_t* message, std::size_t length,
-               std::uint8_t out[16]);
+// First 16 bytes of HMAC-SHA-256(key, message): the shared secret's for clientPIN,
+// the PIN token's for the commands a token authorises.
+void PinAuth16(const std::uint8_t* key, std::size_t keyLength, const std::uint8_t* message,
+               std::size_t length, std::uint8_t out[16]);
+inline void PinAuth16(const SharedSecret& key, const std::uint8_t* message, std::size_t length,
+                      std::uint8_t out[16]) {
+  PinAuth16(key.data(), key.size(), message, length, out);
+}
 
 // First 16 bytes of SHA-256(pin).
 void HashPin(const std::uint8_t* pin, std::size_t length, PinHash& hash);

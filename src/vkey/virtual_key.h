@@ -153,6 +153,10 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
                         const std::vector<std::uint8_t>& payload);
   bool LockedOutLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid) const;
   void StartResetLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid);
+  void HandleGetAssertionLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                                const std::vector<std::uint8_t>& payload);
+  void WaitForTouchLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid, int command,
+                          std::uint8_t touchedStatus, std::uint8_t timeoutStatus);
   void FinishTouchLocked(bool touched);
   void AnswerCborLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
                         std::vector<std::uint8_t> answer, int command, int subCommand);

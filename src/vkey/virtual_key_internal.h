@@ -13,19 +13,24 @@
 
 namespace pinvale::vkey {
 
-// A request the key is busy with: one waiting for the user's touch (reset), or one
-// whose answer is held back while a slow key "processes". One at a time per key.
+// A request the key is busy with: one waiting for the user's touch (reset,
+// getAssertion), or one whose answer is held back while a slow key "processes". One
+// at a time per key.
 struct VirtualKey::PendingRequest {
   std::shared_ptr<LinkState> link;
   std::uint32_t cid = 0;
   bool needsTouch = false;
   Clock::time_point nextKeepalive;
-  // Touch: when the wait fails with 0x2F. Processing: when the answer goes out.
+  // Touch: when the wait fails with `timeoutStatus`. Processing: when the answer goes
+  // out.
   Clock::time_point deadline;
   std::optional<Clock::time_point> autoTouchAt;
+  // Touch only: the status after the touch and after none came.
+  std::uint8_t touchedStatus = 0;
+  std::uint8_t timeoutStatus = 0;
   // Processing only: the answer held back.
   std::vector<std::uint8_t> answer;
-  int command = -1;
+  int command = -1;  // the CTAP2 command, for both
   int subCommand = -1;
 };
 

@@ -46,7 +46,8 @@ struct VirtualKeyConfig {
 
   TouchMode touchMode = TouchMode::kAutomatic;
   int touchDelayMs = 300;
-  // A request needing user presence fails with 0x2F when no touch comes in this time.
+  // A request needing user presence fails when no touch comes in this time: reset
+  // with 0x2F, getAssertion with 0x27.
   int userPresenceTimeoutMs = 30000;
   // Reset is allowed only this long after power-up.
   int resetWindowMs = 10000;
@@ -55,8 +56,9 @@ struct VirtualKeyConfig {
   // A message whose continuation packets stop arriving for this long is dropped with
   // ERR_MSG_TIMEOUT.
   int messageTimeoutMs = 500;
-  // A slow key: every CTAP2 answer but reset's comes this long after the request,
-  // with "processing" keepalives meanwhile. 0: at once.
+  // A slow key: every CTAP2 answer but those that wait for a touch (reset's, and
+  // getAssertion's) comes this long after the request, with "processing" keepalives
+  // meanwhile. 0: at once.
   int processingDelayMs = 0;
 
   std::string initialPin;  // empty: no PIN at first power-up
