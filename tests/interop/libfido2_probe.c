@@ -3,7 +3,7 @@
  * CTAPHID, getInfo, PIN and reset code runs unchanged.
  *
  * Usage: libfido2_probe SOCKET info | retries | set-pin NEW | change-pin OLD NEW
- *                              | verify-pin PIN | reset
+ *                              | verify-pin PIN | assert | assert-no-up | reset
  * Prints "result=<code>" (libfido2's code; CTAP statuses keep their numbers) and,
  * for info and retries, the values read. Exit 0 when the command ran, 2 when the
  * key could not be opened or the arguments are wrong.
@@ -109,14 +109,17 @@ static int print_info(fido_dev_t* dev) {
 }
 
 /* libfido2 proves a PIN only on the way to another command: getAssertion with the
- * PIN runs getKeyAgreement and getPINToken first. The virtual key has no
- * credentials, so a right PIN ends in the getAssertion's refusal (0x01), a wrong
- * one in the getPINToken status. */
-static int verify_pin(fido_dev_t* dev, const char* pin) {
+ * PIN runs getKeyAgreement and getPINToken first, then sends its pinAuth made with
+ * the token. The virtual key has no credentials, so a right PIN ends in the
+ * getAssertion's "no credentials" (0x2E), a wrong one in the getPINToken status.
+ * Without a PIN (pin NULL) the getAssertion goes out alone; `up` false asks for it
+ * without the user's touch. */
+static int verify_pin(fido_dev_t* dev, const char* pin, fido_opt_t up) {
   static const unsigned char hash[32] = {1};
   fido_assert_t* assert = fido_assert_new();
   fido_assert_set_rp(assert, "pinvale.example");
   fido_assert_set_clientdata_hash(assert, hash, sizeof hash);
+  fido_assert_set_up(assert, up);
   int r = fido_dev_get_assert(dev, assert, pin);
   fido_assert_free(&assert);
   printf("result=%d\n", r);
@@ -149,7 +152,11 @@ int main(int argc, char** argv) {
   } else if (strcmp(command, "change-pin") == 0 && argc == 5) {
     printf("result=%d\n", fido_dev_set_pin(dev, argv[4], argv[3]));
   } else if (strcmp(command, "verify-pin") == 0 && argc == 4) {
-    verify_pin(dev, argv[3]);
+    verify_pin(dev, argv[3], FIDO_OPT_OMIT);
+  } else if (strcmp(command, "assert") == 0 && argc == 3) {
+    verify_pin(dev, NULL, FIDO_OPT_OMIT);
+  } else if (strcmp(command, "assert-no-up") == 0 && argc == 3) {
+    verify_pin(dev, NULL, FIDO_OPT_FALSE);
   } else if (strcmp(command, "reset") == 0) {
     printf("result=%d\n", fido_dev_reset(dev));
   } else {

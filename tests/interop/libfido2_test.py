@@ -1,5 +1,6 @@
 """libfido2 against pinvale-vkey, through the libfido2_probe client: getInfo,
-retries, PIN set/change/verify, the wrong-PIN rules and reset.
+retries, PIN set/change/verify (a PIN token, then getAssertion with its pinAuth),
+the wrong-PIN rules and reset.
 
 Usage: /usr/bin/python3 libfido2_test.py --vkey PATH --probe PATH [unittest arguments]
 """
@@ -23,7 +24,9 @@ for option in ("--vkey", "--probe"):
 
 import vkey_harness  # noqa: E402
 
-PIN_ACCEPTED = 0x01  # getAssertion refused after getPINToken succeeded (see the probe)
+NO_CREDENTIALS = 0x2E
+PIN_ACCEPTED = NO_CREDENTIALS  # getAssertion's own answer once its pinAuth passed
+OPERATION_DENIED = 0x27
 PIN_INVALID = 0x31
 PIN_BLOCKED = 0x32
 PIN_AUTH_INVALID = 0x33
@@ -123,6 +126,31 @@ class WrongPinTest(ProbeTestCase):
                 self.vkey.plug()
         self.assertEqual(self.retries(), 0)
         self.assertEqual(self.result("verify-pin", "1234"), PIN_BLOCKED)
+
+
+class AssertionTest(ProbeTestCase):
+    ARGS = ("--pin", "1234", "--touch-delay", "150")
+
+    def test_pin_verified_through_get_assertion(self):
+        started = time.monotonic()
+        self.assertEqual(self.result("verify-pin", "1234"), NO_CREDENTIALS)
+        self.assertGreaterEqual(time.monotonic() - started, 0.15)  # after the touch
+        self.assertEqual(self.retries(), 8)
+        self.assertEqual(self.result("verify-pin", "4321"), PIN_INVALID)
+        self.assertEqual(self.retries(), 7)
+
+    def test_without_pin(self):
+        self.assertEqual(self.result("assert"), NO_CREDENTIALS)
+        self.assertEqual(self.result("assert-no-up"), NO_CREDENTIALS)
+        self.assertEqual(self.retries(), 8)
+
+
+class AssertionNoTouchTest(ProbeTestCase):
+    ARGS = ("--pin", "1234", "--touch", "never", "--touch-timeout", "300")
+
+    def test_denied_without_touch_unless_up_is_false(self):
+        self.assertEqual(self.result("verify-pin", "1234"), OPERATION_DENIED)
+        self.assertEqual(self.result("assert-no-up"), NO_CREDENTIALS)
 
 
 class ResetTest(ProbeTestCase):

@@ -173,6 +173,42 @@ class WrongPinTest(VkeyTestCase):
         self.assertCtapError(ERR.PIN_BLOCKED, pin.get_pin_token, "1234")
 
 
+class AssertionTest(VkeyTestCase):
+    """getAssertion on a key without credentials, its pinAuth made by python-fido2."""
+
+    ARGS = ("--pin", "1234", "--touch-delay", "50")
+    HASH = bytes(range(32))
+
+    def assert_fails(self, code, ctap, **kwargs):
+        self.assertCtapError(
+            code, lambda: ctap.get_assertion("pinvale.example", self.HASH, **kwargs)
+        )
+
+    def test_pin_auth_checked_before_no_credentials(self):
+        ctap = self.ctap()
+        pin = ClientPin(ctap)
+        token = pin.get_pin_token("1234")
+        right = pin.protocol.authenticate(token, self.HASH)
+        self.assert_fails(ERR.NO_CREDENTIALS, ctap, pin_uv_param=right, pin_uv_protocol=1)
+        self.assert_fails(ERR.PIN_AUTH_INVALID, ctap, pin_uv_param=bytes(16), pin_uv_protocol=1)
+        self.assert_fails(ERR.PIN_AUTH_INVALID, ctap, pin_uv_param=right, pin_uv_protocol=2)
+        self.assert_fails(ERR.NO_CREDENTIALS, ctap)
+        self.assert_fails(ERR.NO_CREDENTIALS, ctap, options={"up": False})
+        self.assert_fails(ERR.UNSUPPORTED_OPTION, ctap, options={"uv": True})
+        self.assertEqual(pin.get_pin_retries()[0], 8)  # a wrong pinAuth costs no retry
+        # A token of an earlier power cycle no longer passes.
+        ctap = self.replug()
+        self.assert_fails(ERR.PIN_AUTH_INVALID, ctap, pin_uv_param=right, pin_uv_protocol=1)
+
+    def test_empty_pin_auth_answers_after_touch(self):
+        ctap = self.ctap()
+        seen = []
+        self.assert_fails(
+            ERR.PIN_INVALID, ctap, pin_uv_param=b"", pin_uv_protocol=1, on_keepalive=seen.append
+        )
+        self.assertIn(STATUS.UPNEEDED, seen)
+
+
 class ResetInWindowTest(VkeyTestCase):
     ARGS = ("--pin", "1234", "--touch", "auto", "--touch-delay", "150", "--reset-window", "5")
 
