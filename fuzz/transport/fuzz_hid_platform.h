@@ -31,6 +31,7 @@ class FuzzHidPlatform : public HidPlatform {
     std::size_t writes = 0;
     HidCaps caps;
   };
+  const Script& script() const { return *script_; }
 
  private:
   std::shared_ptr<Script> script_;
