@@ -20,8 +20,8 @@ namespace {
 using namespace pinvale::ui;
 
 // Pictures are drawn into a target of at most this size; the layout may claim any size.
-constexpr int kTargetWidth = 512;
-constexpr int kTargetHeight = 384;
+constexpr int kTargetWidth = 320;
+constexpr int kTargetHeight = 240;
 
 }  // namespace
 
@@ -43,6 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   manager.Paint(*target);
   // A second layout at another size, as after a resize.
   manager.SetClientSize(SIZE{kTargetWidth / 2, kTargetHeight / 3});
-  manager.Paint(*target);
+  manager.DoLayout();
   return 0;
 }
