@@ -2,22 +2,19 @@
 // any channel, messages framed across continuations (in order or not), CTAP2 requests,
 // touches, second connections, pull-outs.
 //
-// Every timer of the key is set far beyond the life of one input, touches are immediate
-// or on demand, and answers are taken without waiting, so an input always runs the same
-// way and the key's timer thread never acts.
+// The key has no timer thread: its timers run when the input says so, and each is set
+// either to 0 (due whenever they run) or far beyond the life of an input. Touches are
+// immediate or on demand, and answers are taken without waiting, so an input always runs
+// the same way.
 //
 // Input: [config][argument] then operations, or with config bit 7 one CTAP2 request
 // (command byte and CBOR) sent on channel 1 after an INIT.
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <deque>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "vkey/virtual_key.h"
@@ -34,12 +31,14 @@ void Check(bool ok) {
 
 VirtualKeyConfig ConfigOf(std::uint8_t config, std::uint8_t argument) {
   VirtualKeyConfig c;
+  c.timerThread = false;
   c.touchMode = (config & 1) ? TouchMode::kOnDemand : TouchMode::kAutomatic;
-  c.touchDelayMs = 0;
-  c.userPresenceTimeoutMs = kNever;
+  // Argument bits 4-7 pick which timers are due at once.
+  c.touchDelayMs = (argument & 0x10) ? kNever : 0;
+  c.userPresenceTimeoutMs = (argument & 0x20) ? 0 : kNever;
   c.resetWindowMs = kNever;
-  c.keepaliveIntervalMs = kNever;
-  c.messageTimeoutMs = kNever;
+  c.keepaliveIntervalMs = (argument & 0x40) ? 0 : kNever;
+  c.messageTimeoutMs = (argument & 0x80) ? 0 : kNever;
   c.processingDelayMs = (config & 2) ? kNever : 0;
   if (config & 4) c.initialPin = "1234";
   c.uv = (config & 8) != 0;
@@ -160,60 +159,7 @@ std::uint32_t ChannelOf(std::uint8_t choice, const std::uint8_t*& data, const st
 
 const std::uint8_t kInitPayloadBytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
 
-// Every input gets a fresh key, so that no state of one input reaches the next. A key
-// ends by joining its timer thread, which on a busy machine waits milliseconds for the
-// thread to be scheduled; the keys are therefore dropped by a few threads of their own,
-// off the input's path, and the fuzzer waits only when too many are still ending.
-class KeyReaper {
- public:
-  KeyReaper() {
-    for (int i = 0; i < kThreads; ++i) std::thread([this] { Run(); }).detach();
-  }
-  void Drop(std::shared_ptr<VirtualKey> key) {
-    std::unique_lock<std::mutex> lock(mu_);
-    room_.wait(lock, [this] { return keys_.size() < kBacklog; });
-    keys_.push_back(std::move(key));
-    ready_.notify_one();
-  }
-
- private:
-  static constexpr int kThreads = 8;
-  static constexpr std::size_t kBacklog = 64;
-
-  void Run() {
-    for (;;) {
-      std::shared_ptr<VirtualKey> key;
-      {
-        std::unique_lock<std::mutex> lock(mu_);
-        ready_.wait(lock, [this] { return !keys_.empty(); });
-        key = std::move(keys_.front());
-        keys_.pop_front();
-        room_.notify_one();
-      }
-      key.reset();
-    }
-  }
-
-  std::mutex mu_;
-  std::condition_variable ready_;
-  std::condition_variable room_;
-  std::deque<std::shared_ptr<VirtualKey>> keys_;
-};
-
 }  // namespace
-
-// The keys end after their input (see KeyReaper), which libFuzzer's per-input leak check
-// would take for a leak each time and scan the heap for; leaks are still reported when
-// the process ends.
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  static std::vector<char*> args(*argv, *argv + *argc);
-  static char noLeakCheck[] = "-detect_leaks=0";
-  args.insert(args.begin() + 1, noLeakCheck);
-  args.push_back(nullptr);
-  *argc = static_cast<int>(args.size() - 1);
-  *argv = args.data();
-  return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2 || size > 16384) return 0;
@@ -268,7 +214,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
           }
           case 3:
-            key->Touch();
+            if (op & 0x80) {
+              key->RunDueTimers();
+            } else {
+              key->Touch();
+            }
             client.TakeAnswers();
             break;
           case 4:
@@ -292,7 +242,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     client.TakeAnswers();
   }
-  static KeyReaper* reaper = new KeyReaper;  // lives as long as its threads
-  reaper->Drop(std::move(key));
   return 0;
 }

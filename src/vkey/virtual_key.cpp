@@ -28,7 +28,7 @@ VirtualKey::VirtualKey(VirtualKeyConfig config)
     std::lock_guard<std::mutex> lock(mu_);
     PowerUpLocked();
   }
-  timer_ = std::thread([this] { TimerLoop(); });
+  if (config_.timerThread) timer_ = std::thread([this] { TimerLoop(); });
 }
 
 VirtualKey::~VirtualKey() {
@@ -38,7 +38,7 @@ VirtualKey::~VirtualKey() {
     PullOutLocked();
   }
   timerCv_.notify_all();
-  timer_.join();
+  if (timer_.joinable()) timer_.join();
 }
 
 std::unique_ptr<VirtualKeyLink> VirtualKey::Connect() {
@@ -231,6 +231,11 @@ void VirtualKeyLink::Close() {
 }
 
 // ---- timers ----
+
+void VirtualKey::RunDueTimers() {
+  std::lock_guard<std::mutex> lock(mu_);
+  RunTimersLocked(Clock::now());
+}
 
 void VirtualKey::TimerLoop() {
   std::unique_lock<std::mutex> lock(mu_);

@@ -109,6 +109,11 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
   // The user touches the key. Counts only while a request waits for it.
   void Touch();
 
+  // Runs the timers that are due now: message time-outs, keepalives, the automatic
+  // touch, the end of a wait for the user or of a slow key's processing. The timer
+  // thread does this by itself; a key made without one does it only here.
+  void RunDueTimers();
+
   // Called with the new state whenever the key is plugged in or pulled out, by a
   // call above or by the pull-out fault; never with the key's lock held.
   using PlugListener = std::function<void(bool plugged)>;

@@ -60,6 +60,11 @@ struct VirtualKeyConfig {
   // getAssertion's) comes this long after the request, with "processing" keepalives
   // meanwhile. 0: at once.
   int processingDelayMs = 0;
+  // Without the timer thread nothing happens on a timer until the owner calls
+  // VirtualKey::RunDueTimers: the key is then driven step by step, on one thread (the
+  // fuzz target drives it so, since starting and joining a thread per key costs more
+  // than the rest of an input).
+  bool timerThread = true;
 
   std::string initialPin;  // empty: no PIN at first power-up
   bool uv = false;         // advertise "uv": true in getInfo

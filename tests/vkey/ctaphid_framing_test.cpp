@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "vkey/ctap_status.h"
 #include "vkey/ctaphid_constants.h"
 #include "vkey_test_host.h"
 
@@ -227,6 +228,39 @@ TEST_F(VkeyFramingTest, CountsReportsBothWays) {
   EXPECT_EQ(counters.reportsReceived, 3u);
   EXPECT_EQ(counters.reportsSent, 3u);
   EXPECT_EQ(counters.messagesReceived, 2u);
+}
+
+}  // namespace
+}  // namespace pinvale::vkey::test
+
+namespace pinvale::vkey::test {
+namespace {
+
+// A key made without its timer thread acts on its timers only when asked, and then at
+// once for every timer that is due: the stalled message, the wait for a touch.
+TEST(VkeyWithoutTimerThread, TimersRunOnlyWhenAsked) {
+  VirtualKeyConfig config = FastConfig();
+  config.timerThread = false;
+  config.messageTimeoutMs = 0;
+  config.userPresenceTimeoutMs = 0;
+  config.touchMode = TouchMode::kOnDemand;
+  auto key = VirtualKey::Create(config);
+  TestHost host(key);
+
+  host.SendInitPacket(host.cid(), kCmdPing, 100, {});
+  EXPECT_TRUE(host.Silent(100));
+  key->RunDueTimers();
+  HidMessage answer;
+  ASSERT_TRUE(host.ReadMessage(answer, 0));
+  EXPECT_EQ(answer.payload, std::vector<std::uint8_t>{kErrMsgTimeout});
+
+  host.SendMessage(host.cid(), kCmdCbor, {kCtapReset});
+  EXPECT_FALSE(host.ReadMessage(answer, 100));  // a keepalive, then nothing
+  EXPECT_TRUE(key->Status().waitingForTouch);
+  key->RunDueTimers();
+  ASSERT_TRUE(host.ReadMessage(answer, 0));
+  EXPECT_EQ(answer.payload, std::vector<std::uint8_t>{kStatusUserActionTimeout});
+  EXPECT_FALSE(key->Status().waitingForTouch);
 }
 
 }  // namespace
