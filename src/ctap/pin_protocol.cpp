@@ -54,6 +54,22 @@ int QueryPinRetriesWithStatus(CFidoToken& device, std::uint32_t& retries) {
   return status;
 }
 
+bool ReadPinRetries(CFidoToken& device, std::uint32_t& retries) {
+  std::uint8_t request[kShortRequestSize];
+  const std::uint32_t length =
+      WriteShortPinRequest(PinSubCommand::kGetRetries, request, sizeof request);
+  std::array<std::uint8_t, kSmallAnswerSize> answer{};
+  std::uint32_t answerLength = answer.size();
+  retries = 0;
+  if (device.SendCborCommand(request, length, answer.data(), &answerLength) != 0) return false;
+  if (answerLength > answer.size()) return false;
+  if (CborItem(answer.data(), answerLength).mapValueByInt(kAnswerRetries).getUnsigned(retries)) {
+    return true;
+  }
+  retries = 0;
+  return false;
+}
+
 PinRequestResult SendSetPin(CFidoToken& device, std::span<const std::uint8_t> newPin) {
   if (newPin.size() > kNewPinBlockSize) return {false, kNewPinTooLong};
 

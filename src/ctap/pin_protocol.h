@@ -41,6 +41,11 @@ std::uint32_t QueryPinRetries(CFidoToken& device);
 // status of the exchange and sets `retries` as QueryPinRetries would.
 int QueryPinRetriesWithStatus(CFidoToken& device, std::uint32_t& retries);
 
+// getRetries for callers that show the count: true only when the key answered
+// with status 0 and an unsigned count, which is then in `retries`. A count that
+// could not be read is never shown as 0, which would read as a locked key.
+bool ReadPinRetries(CFidoToken& device, std::uint32_t& retries);
+
 PinRequestResult SendSetPin(CFidoToken& device, std::span<const std::uint8_t> newPin);
 
 PinRequestResult SendChangePin(CFidoToken& device, std::span<const std::uint8_t> currentPin,

@@ -5,6 +5,7 @@
 #include "dialogs/message_box.h"
 #include "dialogs/pin_dialog_texts.h"
 #include "dialogs/pin_entry.h"
+#include "dialogs/pin_outcome.h"
 
 namespace pinvale {
 
@@ -87,30 +88,51 @@ int CChangePINWnd::SubmitChangePin() {
     SetTextOf(labelNewPin2_, kChangePinMismatchText);
     return ValidationRefused;
   }
+  if (!device_) return ValidationRefused;
   SecretBytes currentUtf8;
+  if (!PinToUtf8(current, currentUtf8)) {
+    SetTextOf(labelOldPin_, kPinInvalidCharacterText);
+    return ValidationRefused;
+  }
   SecretBytes nextUtf8;
-  if (!device_ || !PinToUtf8(current, currentUtf8) || !PinToUtf8(next, nextUtf8)) {
-    return ValidationRefused;  // a lone surrogate has no UTF-8 form: nothing is sent
+  if (!PinToUtf8(next, nextUtf8)) {
+    SetTextOf(labelNewPin_, kPinInvalidCharacterText);
+    return ValidationRefused;
   }
 
   const PinRequestResult change = SendChangePin(*device_, currentUtf8, nextUtf8);
   if (!change.requestSent && change.code == kNewPinTooLong) {
     // 63 characters outside ASCII can need more than the 64 bytes a PIN block holds.
-    SetTextOf(labelNewPin_, kChangePinTooLongText);
+    SetTextOf(labelNewPin_, kPinTooManyBytesText);
     return ValidationRefused;
   }
   if (!change.requestSent) return change.code;  // the key agreement failed: nothing to tell
   if (change.code == 0) {
     ShowMessageBox(GetHWND(), kDialogCaption, kChangePinSuccessText, kMessageBoxOk);
-    const PinTokenResult token = ObtainPinToken(*device_, nextUtf8);
-    if (!token.requestSent) return token.code;
+    // The new PIN is proved once. It is in place whatever this step answers, so
+    // the dialog closes with its success result even when the step fails.
+    ObtainPinToken(*device_, nextUtf8);
     return 0;
   }
   if (change.code == kStatusPinBlocked || change.code == kStatusPinAuthBlocked) {
     SetTextOf(labelOldPin_, kDeviceLockedText);
     return change.code;
   }
-  SetTextOf(labelOldPin_, PinRetriesText(QueryPinRetries(*device_)));
+  if (IsExchangeFailure(change.code)) {
+    // No verdict came back: the PIN may be right, and no count was reported.
+    SetTextOf(labelOldPin_, u"");
+    ShowCommunicationFailure(GetHWND());
+    return change.code;
+  }
+  std::uint32_t retries = 0;
+  if (ReadPinRetries(*device_, retries)) {
+    SetTextOf(labelOldPin_, PinRetriesText(retries));
+  } else if (change.code == kStatusPinInvalid) {
+    SetTextOf(labelOldPin_, kPinIncorrectText);  // refused, but the count is unknown
+  } else {
+    SetTextOf(labelOldPin_, u"");
+    ShowCommunicationFailure(GetHWND());
+  }
   return change.code;
 }
 

@@ -21,6 +21,13 @@ inline constexpr std::u16string_view kVerifyPinTooLongText =
     u"Your PIN must be less 63 characters.";
 inline constexpr std::u16string_view kSetPinMismatchText = u"The provided PINs do not match.";
 inline constexpr std::u16string_view kChangePinMismatchText = u"The new PINs do not match.";
+// A new PIN of few enough characters whose UTF-8 form does not fit the key's
+// 64-byte PIN block; the character-count text would be untrue for it.
+inline constexpr std::u16string_view kPinTooManyBytesText =
+    u"Your PIN must be at most 64 bytes in UTF-8.";
+// A lone surrogate (broken text pasted into the field) has no UTF-8 form.
+inline constexpr std::u16string_view kPinInvalidCharacterText =
+    u"Your PIN contains an invalid character.";
 
 // Outcomes.
 inline constexpr std::u16string_view kSetPinSuccessText = u"Set PIN Successfully!";
@@ -32,6 +39,13 @@ inline constexpr std::u16string_view kPinIncorrectText = u"The PIN is incorrect.
 inline constexpr std::u16string_view kPinRetriesFormat =
     u"The PIN is incorrect. You have %d times left.";
 inline constexpr std::u16string_view kDeviceLockedText = u"The device is locked.";
+// The exchange itself failed, or the attempts left could not be read: nothing is
+// known about the PIN, so nothing is said about it.
+inline constexpr std::u16string_view kCommunicationFailedText =
+    u"Communication with the device failed.\nPlease re-plug it and try again.";
+// Status 0 without a PIN token: the key's answer proves nothing.
+inline constexpr std::u16string_view kAnswerNotUnderstoodText =
+    u"The device's answer was not understood.\nThe PIN could not be verified.";
 
 // Reset.
 inline constexpr std::u16string_view kResetPassText = u"Pass";

@@ -5,6 +5,7 @@
 #include "dialogs/message_box.h"
 #include "dialogs/pin_dialog_texts.h"
 #include "dialogs/pin_entry.h"
+#include "dialogs/pin_outcome.h"
 
 namespace pinvale {
 
@@ -75,14 +76,24 @@ int CPINVerifyWnd::SubmitVerifyPin() {
     SetTextOf(labelStatus_, refusal);
     return ValidationRefused;
   }
+  if (!device_) return ValidationRefused;
   SecretBytes utf8;
-  if (!device_ || !PinToUtf8(pin, utf8)) return ValidationRefused;
+  if (!PinToUtf8(pin, utf8)) {
+    SetTextOf(labelStatus_, kPinInvalidCharacterText);
+    return ValidationRefused;
+  }
 
   const PinTokenResult token = ObtainPinToken(*device_, utf8);
   if (!token.requestSent) return token.code;  // the key agreement failed: nothing to tell
-  if (token.code == 0) {
+  if (token.code == 0 && token.tokenPresent) {
     ShowMessageBox(GetHWND(), kDialogCaption, kVerifyPinSuccessText, kMessageBoxOk);
-    return token.tokenPresent ? 0 : kSuccessWithoutToken;
+    return 0;
+  }
+  if (token.code == 0) {
+    // Nothing was verified: a success needs the token that proves it.
+    SetTextOf(labelStatus_, u"");
+    ShowMessageBox(GetHWND(), kDialogCaption, kAnswerNotUnderstoodText, kMessageBoxIconError);
+    return kSuccessWithoutToken;
   }
   if (token.code == kStatusPinInvalid) {
     SetTextOf(labelStatus_, kPinIncorrectText);
@@ -92,7 +103,13 @@ int CPINVerifyWnd::SubmitVerifyPin() {
     SetTextOf(labelStatus_, kDeviceLockedText);
     return token.code;
   }
-  const std::uint32_t retries = QueryPinRetries(*device_);
+  // Only a count the key reported is shown, and only a reported 0 means locked.
+  std::uint32_t retries = 0;
+  if (IsExchangeFailure(token.code) || !ReadPinRetries(*device_, retries)) {
+    SetTextOf(labelStatus_, u"");
+    ShowCommunicationFailure(GetHWND());
+    return token.code;
+  }
   SetTextOf(labelStatus_,
             retries == 0 ? std::u16string(kDeviceLockedText) : PinRetriesText(retries));
   return token.code;

@@ -83,17 +83,17 @@ int CSetPINWnd::SubmitSetPin() {
     SetTextOf(labelPin2_, kSetPinMismatchText);
     return ValidationRefused;
   }
+  if (!device_) return ValidationRefused;
   SecretBytes utf8;
-  if (!device_ || !PinToUtf8(pin, utf8)) {
-    // A lone surrogate has no UTF-8 form: nothing could be sent.
-    ShowMessageBox(GetHWND(), kDialogCaption, kSetPinFailedText, kMessageBoxIconError);
+  if (!PinToUtf8(pin, utf8)) {
+    SetTextOf(labelPin_, kPinInvalidCharacterText);
     return ValidationRefused;
   }
 
   const PinRequestResult set = SendSetPin(*device_, utf8);
   if (!set.requestSent && set.code == kNewPinTooLong) {
     // 63 characters outside ASCII can need more than the 64 bytes a PIN block holds.
-    SetTextOf(labelPin_, kSetPinTooLongText);
+    SetTextOf(labelPin_, kPinTooManyBytesText);
     return ValidationRefused;
   }
   if (!set.requestSent) return set.code;  // the key agreement failed: nothing to tell
@@ -104,9 +104,9 @@ int CSetPINWnd::SubmitSetPin() {
     return set.code;
   }
   ShowMessageBox(GetHWND(), kDialogCaption, kSetPinSuccessText, kMessageBoxOk);
-  // The new PIN is proved once; only a failed key agreement in this step counts.
-  const PinTokenResult token = ObtainPinToken(*device_, utf8);
-  if (!token.requestSent) return token.code;
+  // The new PIN is proved once. It is set whatever this step answers, so the
+  // dialog closes with its success result even when the step fails.
+  ObtainPinToken(*device_, utf8);
   return 0;
 }
 

@@ -64,10 +64,18 @@ TEST_F(VerifyPinTest, OtherRefusalsShowTheCount) {
   EXPECT_EQ(PinSubcommandsSeen(), (std::vector<int>{2, 5, 1}));
 }
 
-TEST_F(VerifyPinTest, CountOfZeroShowsLocked) {
-  // getRetries answered without a count reads as 0.
+TEST_F(VerifyPinTest, CountThatCannotBeReadIsNotALock) {
+  // getRetries answered without a count: nothing is known about the attempts
+  // left, so the key is not called locked.
   UseKey(KeyConfig("1234", {ForcedStatus(0x06, 5, 0x2B), ForcedStatus(0x06, 1, 0x2B)}));
-  EXPECT_EQ(Refused(u"1234"), kDeviceLockedText);
+  CPINVerifyWnd dialog(u"verifyPIN.xml", &Token());
+  RunDialog(dialog, [&](HWND hwnd) {
+    Fill(hwnd, u"edit_pin", u"1234");
+    ExpectBox(std::u16string(kCommunicationFailedText), kMessageBoxIconError);
+    EXPECT_EQ(Dialog(hwnd).SubmitVerifyPin(), 0x2B);
+    EXPECT_EQ(TextOf(hwnd, u"label_status"), u"");
+    EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));
+  });
 }
 
 class VerifyPinBlockedTest : public DialogTest, public ::testing::WithParamInterface<int> {};
@@ -126,7 +134,8 @@ TEST_F(VerifyPinTest, SuccessWithoutATokenStaysOpenWithFF) {
   CPINVerifyWnd dialog(u"verifyPIN.xml", &Token());
   const int code = RunDialog(dialog, [&](HWND hwnd) {
     Fill(hwnd, u"edit_pin", u"1234");
-    ExpectBox(std::u16string(kVerifyPinSuccessText), kMessageBoxOk);
+    // No success box: the answer proves nothing.
+    ExpectBox(std::u16string(kAnswerNotUnderstoodText), kMessageBoxIconError);
     EXPECT_EQ(Dialog(hwnd).SubmitVerifyPin(), 0xFF);
     EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));  // still open
   });

@@ -156,7 +156,7 @@ TEST_F(DialogTest, SetPinTooLongInUtf8IsRefusedBeforeAnythingIsSent) {
     Fill(hwnd, u"edit_pin", pin);
     Fill(hwnd, u"edit_pin2", pin);
     ExpectNoBox([&] { EXPECT_EQ(Dialog(hwnd).SubmitSetPin(), ValidationRefused); });
-    EXPECT_EQ(TextOf(hwnd, u"label_pin"), kSetPinTooLongText);
+    EXPECT_EQ(TextOf(hwnd, u"label_pin"), kPinTooManyBytesText);
     EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));
   });
   EXPECT_EQ(code, 2);
