@@ -27,6 +27,10 @@ inline constexpr std::u16string_view kResetWarningText =
     u"Note\uFF1A Some devices can only be reset in the first 10s in a power cycle. \n"
     u"If reset fails, pelase re-plug and try again. ";
 
+// After the reset warning was confirmed with no key plugged in ("-E" at start).
+inline constexpr std::u16string_view kNoDeviceForResetText =
+    u"Device NOT Inserted.\nPlease insert your FIDO2 Device and try again.";
+
 inline constexpr std::u16string_view kAdministratorWarningText =
     u"This operation requires administrator privileges. \n"
     u"Please run this application as administrator.";

@@ -75,7 +75,10 @@ void CMainWnd::WarnAboutAccess() {
     return;
   }
   std::u16string_view help = DeviceAccessHelpText();
-  if (!help.empty()) ShowMessageBox(GetHWND(), kWarningCaption, help, 0x31);
+  // Advice, not a question: OK alone, with the warning icon.
+  if (!help.empty()) {
+    ShowMessageBox(GetHWND(), kWarningCaption, help, kMessageBoxOk | kMessageBoxIconWarning);
+  }
 }
 
 void CMainWnd::EnableForPinState(bool pinSet) {
@@ -200,6 +203,12 @@ void CMainWnd::RunResetAction() {
   TokenInfo info{};
   GetInfo(info);  // the answer is not needed; the key is woken before the warning
   if (ShowMessageBox(GetHWND(), kWarningCaption, kResetWarningText, 0x31) != 1) return;
+  if (DeviceAbsent) {
+    // Only "-E" reaches here without a key (the button is disabled then); a reset
+    // dialog would only flash and close, telling the user nothing.
+    ShowMessageBox(GetHWND(), kProgramCaption, kNoDeviceForResetText, kMessageBoxIconError);
+    return;
+  }
 
   resetRunning_ = true;
   std::optional<std::uint16_t> outcome = OpenResetDialog();

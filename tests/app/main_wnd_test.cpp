@@ -296,9 +296,11 @@ TEST_F(MainWindowTest, ResetOptionAsksRightAfterTheFirstConnection) {
     if (withKey) AddKey({});
     ResetOnStart = true;
     AnswerNextBox(u"Warning", std::u16string(kResetWarningText), u"OK");
+    // Without a key the user is told so, and no reset dialog opens.
+    if (!withKey) AnswerNextBox(u"Pinvale", std::u16string(kNoDeviceForResetText), u"OK");
     Open();
     EXPECT_EQ(uit::PendingModalTasks(), 0);
-    EXPECT_EQ(window_->resetOpened, 1);
+    EXPECT_EQ(window_->resetOpened, withKey ? 1 : 0);
     EXPECT_FALSE(ResetOnStart);
     if (withKey) {
       ExpectKeyState(false);
@@ -365,7 +367,9 @@ TEST_F(MainWindowTest, KeyWithoutAccessRightsExplainsTheUdevRule) {
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->Caption(), u"Warning");
     EXPECT_NE(box->Text().find(u"udev rule"), std::u16string::npos);
-    EXPECT_NE(uit::FindControl(hwnd, u"Cancel"), nullptr);  // flags 0x31
+    // Advice, not a question: OK alone, with the warning icon.
+    EXPECT_EQ(uit::FindControl(hwnd, u"Cancel"), nullptr);
+    EXPECT_EQ(box->IconImage(), u"Png_Msg_warning.png");
     uit::Click(hwnd, u"OK");
   });
   Open(std::make_shared<RefusingPlatform>());

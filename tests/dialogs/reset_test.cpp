@@ -238,6 +238,32 @@ TEST_F(ResetTest, OptionEAsksAtStartAndResets) {
   EXPECT_TRUE(Enabled(u"btn_Enroll"));
 }
 
+TEST_F(ResetTest, OptionEWithoutAKeySaysSoAndSendsNothing) {
+  Key().Unplug();
+  ResetOnStart = true;
+  AnswerWarning(u"OK");
+  uit::RunWhenModal([](HWND hwnd) {
+    auto* box = dynamic_cast<CDuiMessageBox*>(ui::WindowFromHandle(hwnd));
+    ASSERT_NE(box, nullptr) << "a reset dialog opened without a key";
+    EXPECT_EQ(box->Caption(), u"Pinvale");
+    EXPECT_EQ(box->Text(), kNoDeviceForResetText);
+    EXPECT_EQ(box->IconImage(), u"Png_Msg_error.png");
+    Snapshot(hwnd, "reset-option-without-a-key");
+    EXPECT_TRUE(uit::Click(hwnd, u"OK"));
+  });
+  main_ = std::make_unique<CMainWnd>(platform_);
+  main_->SetDeviceChangeWaits(0ms, 0ms);
+  ASSERT_NE(main_->Create(nullptr, kProgramCaption, UI_WNDSTYLE_FRAME, 0), nullptr);
+  main_->ShowWindow();
+  uit::PumpUntilIdle();  // "windowinit": no key, the warning, then the word
+  EXPECT_FALSE(ResetOnStart);
+  EXPECT_EQ(uit::ListWindows().size(), 1u);
+  EXPECT_EQ(Status(), u"Device NOT Inserted");
+  Key().Plug();
+  EXPECT_TRUE(Key().RecentRequests().empty());
+  EXPECT_TRUE(Key().Status().pinSet);
+}
+
 // The dialog on its own.
 TEST_F(DialogTest, ResetDialogReportsTheOutcomeAndClosesWithTwo) {
   CResetWnd dialog(u"resetDevice.xml", &Token());
