@@ -1,6 +1,7 @@
 #include "ui/container.h"
 
 #include <algorithm>
+#include <climits>
 
 #include "ui/paint_manager.h"
 
@@ -9,6 +10,15 @@ namespace {
 
 int Clamp(int v, int lo, int hi) {
   return std::max(lo, std::min(v, std::max(lo, hi)));
+}
+
+// A layout may give any size, padding and child padding up to nine digits, and a
+// container may hold thousands of children, so the sums of a layout pass are taken in 64
+// bits; each size and position handed on is cut to the int range.
+using Sum = long long;
+
+int ToInt(Sum v) {
+  return static_cast<int>(std::clamp<Sum>(v, INT_MIN, INT_MAX));
 }
 
 }  // namespace
@@ -182,11 +192,11 @@ void CContainerUI::SetPos(RECT pos) {
 void CVerticalLayoutUI::SetPos(RECT pos) {
   CControlUI::SetPos(pos);
   const RECT r = InnerRect();
-  const int available = std::max<int>(0, Height(r));
+  const Sum available = std::max<Sum>(0, Height(r));
 
   // First pass: the fixed total and the number of adjustable children.
   int adjustables = 0;
-  int fixedTotal = 0;
+  Sum fixedTotal = 0;
   int counted = 0;
   for (auto& item : m_items) {
     if (!item->IsVisible() || item->IsFloat()) continue;
@@ -194,18 +204,18 @@ void CVerticalLayoutUI::SetPos(RECT pos) {
     if (sz.cy == 0) {
       ++adjustables;
     } else {
-      sz.cy = Clamp(sz.cy, item->GetMinHeight(), item->GetMaxHeight());
+      sz.cy = Clamp(ToInt(sz.cy), item->GetMinHeight(), item->GetMaxHeight());
     }
     const RECT pad = item->GetPadding();
-    fixedTotal += sz.cy + pad.top + pad.bottom;
+    fixedTotal += Sum{sz.cy} + pad.top + pad.bottom;
     ++counted;
   }
-  if (counted > 0) fixedTotal += (counted - 1) * m_childPadding;
-  const int share = adjustables > 0 ? std::max(0, (available - fixedTotal) / adjustables) : 0;
+  if (counted > 0) fixedTotal += Sum{counted - 1} * m_childPadding;
+  const Sum share = adjustables > 0 ? std::max<Sum>(0, (available - fixedTotal) / adjustables) : 0;
 
   // Second pass, in document order.
-  int y = r.top;
-  int remaining = available;
+  Sum y = r.top;
+  Sum remaining = available;
   int adjustableSeen = 0;
   for (auto& item : m_items) {
     if (!item->IsVisible()) continue;
@@ -215,37 +225,39 @@ void CVerticalLayoutUI::SetPos(RECT pos) {
     }
     const RECT pad = item->GetPadding();
     remaining -= pad.top;
-    SIZE sz = item->EstimateSize(SIZE{Width(r), remaining});
+    SIZE sz = item->EstimateSize(SIZE{Width(r), static_cast<long>(ToInt(remaining))});
     int height;
     if (sz.cy != 0) {
-      height = Clamp(sz.cy, item->GetMinHeight(), item->GetMaxHeight());
+      height = Clamp(ToInt(sz.cy), item->GetMinHeight(), item->GetMaxHeight());
       fixedTotal -= height;
     } else {
       ++adjustableSeen;
-      height = share;
+      height = ToInt(share);
       if (adjustableSeen == adjustables) {
-        height = std::max<int>(0, remaining - pad.bottom - fixedTotal);
+        height = ToInt(std::max<Sum>(0, remaining - pad.bottom - fixedTotal));
       }
       height = Clamp(height, item->GetMinHeight(), item->GetMaxHeight());
     }
     int width = item->GetFixedWidth();
-    if (width == 0) width = std::max<int>(0, Width(r) - pad.left - pad.right);
+    if (width == 0) width = ToInt(std::max<Sum>(0, Sum{Width(r)} - pad.left - pad.right));
     width = Clamp(width, item->GetMinWidth(), item->GetMaxWidth());
 
-    const long left = r.left + pad.left;
-    item->SetPos(RECT{left, y + pad.top, left + width, y + pad.top + height + pad.bottom});
-    y += pad.top + height + pad.bottom + m_childPadding;
-    remaining -= height + m_childPadding + pad.bottom;
+    const Sum left = Sum{r.left} + pad.left;
+    const Sum top = y + pad.top;
+    item->SetPos(
+        RECT{ToInt(left), ToInt(top), ToInt(left + width), ToInt(top + height + pad.bottom)});
+    y += Sum{pad.top} + height + pad.bottom + m_childPadding;
+    remaining -= Sum{height} + m_childPadding + pad.bottom;
   }
 }
 
 void CHorizontalLayoutUI::SetPos(RECT pos) {
   CControlUI::SetPos(pos);
   const RECT r = InnerRect();
-  const int available = std::max<int>(0, Width(r));
+  const Sum available = std::max<Sum>(0, Width(r));
 
   int adjustables = 0;
-  int fixedTotal = 0;
+  Sum fixedTotal = 0;
   int counted = 0;
   for (auto& item : m_items) {
     if (!item->IsVisible() || item->IsFloat()) continue;
@@ -253,17 +265,17 @@ void CHorizontalLayoutUI::SetPos(RECT pos) {
     if (sz.cx == 0) {
       ++adjustables;
     } else {
-      sz.cx = Clamp(sz.cx, item->GetMinWidth(), item->GetMaxWidth());
+      sz.cx = Clamp(ToInt(sz.cx), item->GetMinWidth(), item->GetMaxWidth());
     }
     const RECT pad = item->GetPadding();
-    fixedTotal += sz.cx + pad.left + pad.right;
+    fixedTotal += Sum{sz.cx} + pad.left + pad.right;
     ++counted;
   }
-  if (counted > 0) fixedTotal += (counted - 1) * m_childPadding;
-  const int share = adjustables > 0 ? std::max(0, (available - fixedTotal) / adjustables) : 0;
+  if (counted > 0) fixedTotal += Sum{counted - 1} * m_childPadding;
+  const Sum share = adjustables > 0 ? std::max<Sum>(0, (available - fixedTotal) / adjustables) : 0;
 
-  int x = r.left;
-  int remaining = available;
+  Sum x = r.left;
+  Sum remaining = available;
   int adjustableSeen = 0;
   for (auto& item : m_items) {
     if (!item->IsVisible()) continue;
@@ -273,27 +285,29 @@ void CHorizontalLayoutUI::SetPos(RECT pos) {
     }
     const RECT pad = item->GetPadding();
     remaining -= pad.left;
-    SIZE sz = item->EstimateSize(SIZE{remaining, Height(r)});
+    SIZE sz = item->EstimateSize(SIZE{static_cast<long>(ToInt(remaining)), Height(r)});
     int width;
     if (sz.cx != 0) {
-      width = Clamp(sz.cx, item->GetMinWidth(), item->GetMaxWidth());
+      width = Clamp(ToInt(sz.cx), item->GetMinWidth(), item->GetMaxWidth());
       fixedTotal -= width;
     } else {
       ++adjustableSeen;
-      width = share;
+      width = ToInt(share);
       if (adjustableSeen == adjustables) {
-        width = std::max<int>(0, remaining - pad.right - fixedTotal);
+        width = ToInt(std::max<Sum>(0, remaining - pad.right - fixedTotal));
       }
       width = Clamp(width, item->GetMinWidth(), item->GetMaxWidth());
     }
     int height = item->GetFixedHeight();
-    if (height == 0) height = std::max<int>(0, Height(r) - pad.top - pad.bottom);
+    if (height == 0) height = ToInt(std::max<Sum>(0, Sum{Height(r)} - pad.top - pad.bottom));
     height = Clamp(height, item->GetMinHeight(), item->GetMaxHeight());
 
-    const long top = r.top + pad.top;
-    item->SetPos(RECT{x + pad.left, top, x + pad.left + width + pad.right, top + height});
-    x += pad.left + width + pad.right + m_childPadding;
-    remaining -= width + m_childPadding + pad.right;
+    const Sum top = Sum{r.top} + pad.top;
+    const Sum left = x + pad.left;
+    item->SetPos(
+        RECT{ToInt(left), ToInt(top), ToInt(left + width + pad.right), ToInt(top + height)});
+    x += Sum{pad.left} + width + pad.right + m_childPadding;
+    remaining -= Sum{width} + m_childPadding + pad.right;
   }
 }
 

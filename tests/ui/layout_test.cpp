@@ -176,6 +176,45 @@ TEST(HorizontalLayout, FixedHeightIsKept) {
   EXPECT_EQ(l->Pos(u"b"), (RECT{0, 0, 48, 32}));
 }
 
+// A layout may give sizes and paddings of up to nine digits; stacking a few such children
+// ran past the int range. Positions then stop at the largest int instead of wrapping round.
+struct HugeStack {
+  const char* layout;
+  bool vertical;
+};
+class StackingPastTheIntRange : public ::testing::TestWithParam<HugeStack> {};
+
+TEST_P(StackingPastTheIntRange, StopsAtTheLargestIntInsteadOfWrapping) {
+  const HugeStack& c = GetParam();
+  const std::string children =
+      c.vertical ? R"(<Control name="a" height="5"/>)" : R"(<Control name="a" width="5"/>)";
+  auto l =
+      Layout(std::string("<") + c.layout + R"( childpadding="999999999">)" + children +
+                 R"(<Control name="b"/><Control name="c"/><Control name="d"/></)" + c.layout + ">",
+             200, 300);
+  auto start = [&](std::u16string_view name) {
+    const RECT r = l->Pos(name);
+    return c.vertical ? r.top : r.left;
+  };
+  EXPECT_EQ(start(u"a"), 0);
+  EXPECT_EQ(start(u"b"), 5 + 999999999L);
+  EXPECT_EQ(start(u"c"), 5 + 2 * 999999999L);
+  EXPECT_EQ(start(u"d"), 2147483647L);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, StackingPastTheIntRange,
+                         ::testing::Values(HugeStack{"VerticalLayout", true},
+                                           HugeStack{"HorizontalLayout", false}));
+
+TEST(VerticalLayout, HugeMarginsStopAtTheLargestInt) {
+  const std::string child = R"(<Control height="1" padding="0,999999999,0,0"/>)";
+  auto l = Layout("<VerticalLayout>" + child + child + R"(<Control name="c" height="1")" +
+                      R"( padding="0,999999999,0,0"/><Control name="s"/></VerticalLayout>)",
+                  200, 300);
+  EXPECT_EQ(l->Pos(u"c").top, 2147483647L);
+  EXPECT_EQ(l->Pos(u"s").top, 2147483647L);
+}
+
 TEST(Float, PositiveXYFromTheTopLeftOfTheContainer) {
   auto l =
       Layout(R"(<VerticalLayout><Control height="20"/><HorizontalLayout name="row" height="50">)"
