@@ -15,8 +15,8 @@
 
 #include "ctap/pin_crypto.h"
 #include "ctap/pin_protocol.h"
-#include "fuzz_hid_platform.h"
 #include "framed_answers.h"
+#include "fuzz_hid_platform.h"
 #include "transport/fido_token.h"
 #include "transport/maker_ids.h"
 
@@ -57,9 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> body(data, data + size);
     SharedSecret secret;
     PlatformPublicKey platformKey;
-    const int code = DeriveSharedSecret(body.empty() ? nullptr : body.data(),
-                                        static_cast<std::uint32_t>(body.size()), secret,
-                                        platformKey);
+    const int code =
+        DeriveSharedSecret(body.empty() ? nullptr : body.data(),
+                           static_cast<std::uint32_t>(body.size()), secret, platformKey);
     Check(code <= 0 || code == kKeyAgreementUnusable);
     return 0;
   }

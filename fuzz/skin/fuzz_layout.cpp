@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   manager.AttachDialog(std::move(root));
   // The window opens at its layout's size; the drawing is cut to the target.
   const SIZE init = manager.GetInitSize();
-  manager.SetClientSize(SIZE{std::clamp<long>(init.cx, 0, 4096), std::clamp<long>(init.cy, 0, 4096)});
+  manager.SetClientSize(
+      SIZE{std::clamp<long>(init.cx, 0, 4096), std::clamp<long>(init.cy, 0, 4096)});
   manager.Paint(*target);
   // A second layout at another size, as after a resize.
   manager.SetClientSize(SIZE{kTargetWidth / 2, kTargetHeight / 3});

@@ -17,8 +17,8 @@
 
 #include "skin_fuzz_backend.h"
 #include "ui/dialog_builder.h"
-#include "ui/native_window.h"
 #include "ui/label.h"
+#include "ui/native_window.h"
 #include "ui/paint_manager.h"
 #include "ui/text_markup.h"
 #include "ui/ui_text.h"
@@ -68,8 +68,14 @@ Window* Build() {
   return &window;
 }
 
-constexpr UINT kAlignments[] = {DT_LEFT, DT_CENTER, DT_RIGHT, DT_CENTER | DT_VCENTER,
-                                DT_RIGHT | DT_BOTTOM, DT_VCENTER, DT_BOTTOM, DT_LEFT | DT_VCENTER};
+constexpr UINT kAlignments[] = {DT_LEFT,
+                                DT_CENTER,
+                                DT_RIGHT,
+                                DT_CENTER | DT_VCENTER,
+                                DT_RIGHT | DT_BOTTOM,
+                                DT_VCENTER,
+                                DT_BOTTOM,
+                                DT_LEFT | DT_VCENTER};
 
 }  // namespace
 

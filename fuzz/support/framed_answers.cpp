@@ -36,9 +36,8 @@ std::vector<std::uint8_t> FrameAnswers(const std::uint8_t* data, std::size_t siz
   std::size_t pos = 0;
   while (pos + 3 <= size) {
     const std::uint8_t flags = data[pos];
-    const std::uint32_t length =
-        std::min<std::uint32_t>(static_cast<std::uint32_t>(data[pos + 1] << 8 | data[pos + 2]),
-                                kMaxLength);
+    const std::uint32_t length = std::min<std::uint32_t>(
+        static_cast<std::uint32_t>(data[pos + 1] << 8 | data[pos + 2]), kMaxLength);
     pos += 3;
     const std::size_t available = std::min<std::size_t>(length, size - pos);
     const std::uint8_t* body = data + pos;

@@ -74,13 +74,15 @@ extern "C" {
 
 int __wrap_mbedtls_ecp_gen_keypair(mbedtls_ecp_group* grp, mbedtls_mpi* d, mbedtls_ecp_point* Q,
                                    int (*f_rng)(void*, unsigned char*, size_t), void* p_rng) {
-  if (grp->id != MBEDTLS_ECP_DP_SECP256R1) return __real_mbedtls_ecp_gen_keypair(grp, d, Q, f_rng, p_rng);
+  if (grp->id != MBEDTLS_ECP_DP_SECP256R1)
+    return __real_mbedtls_ecp_gen_keypair(grp, d, Q, f_rng, p_rng);
   return FixedKeyPair(grp, d, Q);
 }
 
 int __wrap_mbedtls_ecdh_gen_public(mbedtls_ecp_group* grp, mbedtls_mpi* d, mbedtls_ecp_point* Q,
                                    int (*f_rng)(void*, unsigned char*, size_t), void* p_rng) {
-  if (grp->id != MBEDTLS_ECP_DP_SECP256R1) return __real_mbedtls_ecdh_gen_public(grp, d, Q, f_rng, p_rng);
+  if (grp->id != MBEDTLS_ECP_DP_SECP256R1)
+    return __real_mbedtls_ecdh_gen_public(grp, d, Q, f_rng, p_rng);
   return FixedKeyPair(grp, d, Q);
 }
 

@@ -49,17 +49,30 @@ VirtualKeyConfig ConfigOf(std::uint8_t config, std::uint8_t argument) {
   fault.subCommand = (argument & 8) ? 2 : -1;
   fault.status = argument;
   switch ((config >> 4) & 7) {
-    case 1: fault.kind = FaultKind::kZeroLength; break;
-    case 2: fault.kind = FaultKind::kKeepaliveStorm; break;
-    case 3: fault.kind = FaultKind::kStrayPackets; break;
-    case 4: fault.kind = FaultKind::kGarbage; break;
-    case 5: fault.kind = FaultKind::kKeyAgreementNoY; break;
+    case 1:
+      fault.kind = FaultKind::kZeroLength;
+      break;
+    case 2:
+      fault.kind = FaultKind::kKeepaliveStorm;
+      break;
+    case 3:
+      fault.kind = FaultKind::kStrayPackets;
+      break;
+    case 4:
+      fault.kind = FaultKind::kGarbage;
+      break;
+    case 5:
+      fault.kind = FaultKind::kKeyAgreementNoY;
+      break;
     case 6:
       fault.kind = FaultKind::kPullOut;
       fault.count = 1 + argument;
       break;
-    case 7: fault.kind = FaultKind::kForcedStatus; break;
-    default: return c;
+    case 7:
+      fault.kind = FaultKind::kForcedStatus;
+      break;
+    default:
+      return c;
   }
   c.faults.push_back(fault);
   return c;
@@ -206,9 +219,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 static_cast<std::size_t>(p[1] << 8 | p[2]), static_cast<std::size_t>(end - p - 3));
             p += 3;
             // Operation 2 claims a length of its own choosing and skews one sequence number.
-            const std::uint16_t claimed =
-                (op & 7) == 2 ? static_cast<std::uint16_t>(length + (op >> 3)) :
-                                static_cast<std::uint16_t>(length);
+            const std::uint16_t claimed = (op & 7) == 2
+                                              ? static_cast<std::uint16_t>(length + (op >> 3))
+                                              : static_cast<std::uint16_t>(length);
             client.SendMessage(cid, cmd, p, length, claimed, (op & 7) == 2 ? op >> 5 : 0xFF);
             p += length;
             break;
