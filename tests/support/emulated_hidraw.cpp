@@ -197,6 +197,13 @@ struct HidrawBed::Interface {
         const vkey::WaitResult got = link->WaitPacket(report + offset, 20);
         if (got == vkey::WaitResult::kClosed) break;
         if (got != vkey::WaitResult::kPacket) continue;
+        // hidraw hands out one report per read(); the pty would join reports
+        // that meet in its buffer into one read for a reader that asks for
+        // more than a report (Wine's winebus reads 1024 bytes). So a report
+        // goes in only when the one before it has been read.
+        while (!stopping && !removed && QueuedBytes() > 0) {
+          std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
         int index;
         {
           // Not while a report to the key is being handed over: a pull-out

@@ -171,6 +171,7 @@ int RunEmulatedHidraw(const VkeyOptions& options, char** argv) {
         Say("touched");
       } else if (command == "unplug") {
         bed.Unplug(device);
+        device = -1;  // not reported a second time below
         Say("unplugged");
       } else if (command == "plug") {
         bed.Unplug(device);
