@@ -20,6 +20,26 @@ namespace {
 constexpr GUID kUsbDeviceInterface = {
     0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 
+// GUID_DEVINTERFACE_HID. Wine's HID bus raises no USB device interface for a key
+// it meets through Linux's hidraw, only the HID interface the HID class driver
+// adds on top; so under Wine this class is watched as well, and a key's arrival
+// and removal are seen there too. Windows itself gets the USB class alone.
+constexpr GUID kHidInterface = {
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+
+bool RunsUnderWine() {
+  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+HDEVNOTIFY RegisterForClass(HWND window, const GUID& interfaceClass) {
+  DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+  filter.dbcc_size = sizeof filter;  // 32 bytes
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  filter.dbcc_classguid = interfaceClass;
+  return ::RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
 constexpr wchar_t kWindowClass[] = L"PinvaleDeviceNotices";
 
 // Windows sends device notices to a window. This one is message-only and lives
@@ -101,15 +121,14 @@ class Win32DeviceNoticeWatcher final : public DeviceNoticeWatcher {
     HWND window = ::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     instance, this);
     HDEVNOTIFY registration = nullptr;
+    HDEVNOTIFY hidRegistration = nullptr;
     if (window) {
-      DEV_BROADCAST_DEVICEINTERFACE_W filter{};
-      filter.dbcc_size = sizeof filter;  // 32 bytes
-      filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-      filter.dbcc_classguid = kUsbDeviceInterface;
-      registration = ::RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+      registration = RegisterForClass(window, kUsbDeviceInterface);
       if (!registration) {
         ::DestroyWindow(window);
         window = nullptr;
+      } else if (RunsUnderWine()) {
+        hidRegistration = RegisterForClass(window, kHidInterface);
       }
     }
     {
@@ -126,6 +145,7 @@ class Win32DeviceNoticeWatcher final : public DeviceNoticeWatcher {
       ::DispatchMessageW(&message);
     }
     ::UnregisterDeviceNotification(registration);
+    if (hidRegistration) ::UnregisterDeviceNotification(hidRegistration);
     std::lock_guard<std::mutex> hold(mutex_);
     window_ = nullptr;
   }
