@@ -2,8 +2,9 @@
 """Checks a screenshot of Pinvale's main window: the title bar in the skin's blue
 (#0168B7) and, in the status row, the key-present icon rather than the no-key one.
 
-Usage: check_main_window.py SCREENSHOT WINDOW_X WINDOW_Y SKIN_DIR
-Exit 0 when both hold, 1 otherwise (with the readings on stderr).
+Usage: check_main_window.py SCREENSHOT WINDOW_X WINDOW_Y SKIN_DIR [--no-key]
+Exit 0 when both hold, 1 otherwise (with the readings on stderr). With --no-key
+the status row must show the no-key icon instead.
 """
 import sys
 
@@ -59,6 +60,8 @@ def main():
     print(f"status icon: key-present {present[0]:.1f} at ({present[1] - wx},{present[2] - wy}), "
           f"no-key {absent[0]:.1f}", file=sys.stderr)
 
+    if sys.argv[5:] == ["--no-key"]:
+        present, absent = absent, present
     ok = blue >= 0.9 * len(row) and present[0] < 4 and absent[0] > 10
     return 0 if ok else 1
 
