@@ -211,6 +211,39 @@ TEST_F(CliTest, KeyAgreementWithoutYStopsBeforeThePin) {
   EXPECT_EQ(PinSubCommands(), (std::vector<int>{2}));
 }
 
+TEST_F(CliTest, WrongPinWithAnUnreadCountShowsNoCount) {
+  vkey::VirtualKeyConfig faulty = FastConfig();
+  faulty.initialPin = "1234";
+  vkey::VirtualKeyFault noCount;
+  noCount.kind = vkey::FaultKind::kForcedStatus;
+  noCount.command = 0x06;
+  noCount.subCommand = 1;  // getRetries answers a status alone
+  noCount.status = 0x2B;
+  faulty.faults.push_back(noCount);
+  Plug(faulty);
+  Outcome wrong = Run({"--pin-stdin", "verify-pin"}, {"9999"});
+  EXPECT_EQ(wrong.exit, kExitWrongPin);
+  EXPECT_EQ(wrong.err, "Wrong PIN (status 0x31). The attempts left could not be read.\n");
+}
+
+TEST_F(CliTest, VerifyWithoutATokenIsAFailure) {
+  vkey::VirtualKeyConfig faulty = FastConfig();
+  faulty.initialPin = "1234";
+  vkey::VirtualKeyFault noToken;
+  noToken.kind = vkey::FaultKind::kForcedStatus;
+  noToken.command = 0x06;
+  noToken.subCommand = 5;  // getPINToken answers status 0 alone
+  noToken.status = 0x00;
+  faulty.faults.push_back(noToken);
+  Plug(faulty);
+  Outcome verify = Run({"--pin-stdin", "verify-pin"}, {"1234"});
+  EXPECT_EQ(verify.exit, kExitExchangeFailed);
+  EXPECT_EQ(verify.out, "");
+  EXPECT_EQ(verify.err,
+            "The key's answer was not understood: it held no PIN token, so the PIN could not be "
+            "verified (status 0xFF).\n");
+}
+
 TEST_F(CliTest, ChoosesTheFirstProductIdOfTheListAndListsEveryKey) {
   auto platformWithTwo = std::make_shared<vkey::VirtualHidPlatform>();
   platform = platformWithTwo;

@@ -137,9 +137,11 @@ bool ReadNewPin(Console& console, const Options& options, SecretBytes& pin) {
   return true;
 }
 
-// After a wrong PIN, how many attempts are left.
+// After a wrong PIN, how many attempts are left. A count the key did not report
+// is not shown: 0 would read as a locked key.
 std::string AttemptsLeft(CFidoToken& token) {
-  const std::uint32_t retries = QueryPinRetries(token);
+  std::uint32_t retries = 0;
+  if (!ReadPinRetries(token, retries)) return " The attempts left could not be read.";
   return Format(" %u attempt%s left.", retries, retries == 1 ? "" : "s");
 }
 
@@ -255,8 +257,10 @@ int VerifyPin(Console& console, const Options& options, CFidoToken& token) {
   if (!result.requestSent) return ReportKeyAgreementFailure(console, result.code);
   if (result.code != 0) return ReportPinFailure(console, token, "Verifying the PIN", result.code);
   if (!result.tokenPresent) {
-    // Accepted, but without the token that proves it: not a verification.
-    console.Err("The key accepted the PIN but sent no PIN token (status " +
+    // Status 0 without the token that proves it: not a verification, as in the
+    // verify-PIN dialog, which says the same.
+    console.Err("The key's answer was not understood: it held no PIN token, so the PIN could "
+                "not be verified (status " +
                 StatusText(kEmptyAnswer) + ").\n");
     return kExitExchangeFailed;
   }
