@@ -1,7 +1,8 @@
 #pragma once
 
-// The program's command line. "-E" is the one option users of the Windows tool
-// know; the others let a newcomer try Pinvale without a real key.
+// The program's command line. "-E" asks for the reset right after start-up, while
+// a key that can only be reset in its first seconds after power-up still allows
+// it; the other options let a newcomer try Pinvale without a real key.
 
 #include <string>
 #include <string_view>

@@ -1,7 +1,8 @@
 #pragma once
 
-// The texts the main window shows, exactly as users of the Windows tool know them
-// (blanks, tabs and spelling included).
+// The texts the main window shows, character for character (blanks, tabs and
+// spelling included): they are what users see and quote to support, so they
+// change only on purpose, and the tests compare them whole.
 
 #include <string_view>
 

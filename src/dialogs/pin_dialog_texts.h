@@ -1,8 +1,9 @@
 #pragma once
 
-// The texts of the PIN and reset dialogs, exactly as users of the Windows tool know
-// them: the set-PIN "less than  63" has two blanks and two full stops, the
-// change-PIN one has one full stop, and the verify-PIN one reads "less 63".
+// The texts of the PIN and reset dialogs, character for character: the set-PIN
+// "less than  63" has two blanks and two full stops, the change-PIN one has one
+// full stop, and the verify-PIN one reads "less 63". Each dialog keeps its own
+// wording, so these stay separate texts rather than one shared one.
 
 #include <string_view>
 

@@ -24,7 +24,8 @@ std::u16string_view PinLengthRefusal(std::u16string_view pin, std::u16string_vie
 }
 
 std::u16string PinRetriesText(std::uint32_t retries) {
-  // The message is formatted as the Windows tool did, into a bounded buffer.
+  // The count takes the place of %d; the result is capped at 1023 units, so the
+  // message fits a 1024-unit text buffer whatever the count.
   constexpr std::u16string_view kMarker = u"%d";
   std::u16string text(kPinRetriesFormat);
   char digits[16];

@@ -59,7 +59,8 @@ std::uint16_t LengthField(const Report& report) {
                                     report[ctaphid::kLengthOffset + 1]);
 }
 
-// Line numbers the exchange's log lines have always carried; support reads them.
+// Fixed numbers for the exchange's log lines, one per step, so that support can
+// tell from a log which step failed; they stay the same from release to release.
 constexpr int kLineInitWrite = 480;
 constexpr int kLineMessageWrite = 551;
 constexpr int kLineFirstRead = 578;
