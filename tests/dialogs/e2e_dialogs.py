@@ -52,6 +52,9 @@ CHANGE_NEW = (230, 175)
 CHANGE_CONFIRM = (230, 235)
 VERIFY_EDIT = (176, 134)
 
+# A loaded machine (CI builds beside the test) can take seconds to open a window.
+WAIT_S = 30
+
 SIZES = {"set": (350, 300), "change": (460, 360), "verify": (300, 280), "reset": (260, 280)}
 
 
@@ -132,7 +135,7 @@ class Session:
                 result[wid] = (int(width.group(1)), int(height.group(1)))
         return result
 
-    def wait_window(self, size=None, exclude=(), timeout=10):
+    def wait_window(self, size=None, exclude=(), timeout=WAIT_S):
         """The id of a new visible window of that size (any size but the known ones)."""
         deadline = time.time() + timeout
         while time.time() < deadline:
@@ -146,10 +149,14 @@ class Session:
             time.sleep(0.05)
         raise Failure("no window of size %s appeared" % (size,))
 
-    def wait_gone(self, wid, timeout=10):
+    def wait_gone(self, wid, timeout=WAIT_S):
         deadline = time.time() + timeout
         while time.time() < deadline:
             if wid not in self.windows():
+                # The owner window takes input again only once its modal loop has
+                # ended, a moment after the dialog is unmapped; a click sent in
+                # between is dropped, and on a loaded machine that moment is long.
+                time.sleep(0.5)
                 return
             time.sleep(0.05)
         raise Failure("window %s did not close" % wid)
@@ -178,7 +185,7 @@ class Session:
         subprocess.run(["import", "-window", "root", path], check=True)
         return path
 
-    def wait_log(self, text, before=0, timeout=10):
+    def wait_log(self, text, before=0, timeout=WAIT_S):
         deadline = time.time() + timeout
         while time.time() < deadline:
             with open(self.log_path) as log:
