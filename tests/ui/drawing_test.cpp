@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "test_skin.h"
+#include "ui/native_window.h"
 #include "ui/ui_testing.h"
 
 namespace pinvale::ui {
@@ -59,6 +60,26 @@ TEST_F(DrawingTest, Bkcolor2MakesAVerticalGradient) {
   const std::uint32_t middle = At(p.left + 5, (p.top + p.bottom) / 2) & 0xFF;
   EXPECT_GT(middle, 0x60u);
   EXPECT_LT(middle, 0xA0u);
+}
+
+// A gradient is computed over the whole rectangle but drawn only where the target shows it:
+// a control taller than any window (a layout may make one two billion pixels high) used to
+// take a step for every row.
+TEST(GradientBeyondTheTarget, OnlyTheVisibleRowsAreDrawnWithTheirShareOfTheGradient) {
+  ASSERT_TRUE(t::InitHeadless());
+  std::unique_ptr<IRenderTarget> target = Backend()->CreateOffscreen(4, 10);
+  ASSERT_NE(target, nullptr);
+  target->SetClip(RECT{0, 0, 4, 10});
+  // Rows -10 .. 9 of a black-to-white gradient over 21 rows: row 0 is half way.
+  target->FillGradientV(RECT{0, -10, 4, 11}, 0xFF000000u, 0xFFFFFFFFu);
+  std::vector<std::uint32_t> pixels = target->ReadPixels();
+  EXPECT_EQ(pixels[0] & 0xFF, 0x7Fu);
+  EXPECT_EQ(pixels[9 * 4] & 0xFF, 0xF2u);
+
+  target->FillGradientV(RECT{0, 0, 4, 2000000000}, 0xFF0000FFu, 0xFF0000FFu);
+  pixels = target->ReadPixels();
+  EXPECT_EQ(pixels[0], 0xFF0000FFu);
+  EXPECT_EQ(pixels[39], 0xFF0000FFu);
 }
 
 TEST_F(DrawingTest, HoverShowsTheHotStateAndLeavingRestoresIt) {

@@ -71,7 +71,11 @@ void SurfaceTarget::FillRect(const RECT& rect, DWORD argb) {
 void SurfaceTarget::FillGradientV(const RECT& rect, DWORD top, DWORD bottom) {
   const long h = rect.bottom - rect.top;
   if (h <= 0) return;
-  for (long i = 0; i < h; ++i) {
+  // The gradient spans the whole rectangle, but only the rows inside the clip are drawn: a
+  // control may be far taller than the window.
+  const long first = std::max(0L, m_clip.top - rect.top);
+  const long end = std::min(h, m_clip.bottom - rect.top);
+  for (long i = first; i < end; ++i) {
     auto mix = [&](int shift) {
       const long a = (top >> shift) & 0xFF;
       const long b = (bottom >> shift) & 0xFF;
