@@ -70,7 +70,7 @@ PINVALE_INSTANCE_TAG=hid-path-$$ \
 app=$!
 
 # Waits for the main window at the layout's size, sets X, Y.
-window=
+window= X= Y= WIDTH= HEIGHT=
 for _ in $(seq 600); do
   window=$(xdotool search --onlyvisible --name '^Pinvale$' 2>/dev/null | head -1)
   if [ -n "$window" ]; then
@@ -98,13 +98,16 @@ shows() {
   return 1
 }
 
+# Only into the FIFO pinvale-vkey made: were it gone, echo would leave a file.
+tell() { [ -p "$ctl" ] && echo "$1" >"$ctl"; }
+
 if [ -z "$window" ] || [ "$WIDTH" != 450 ]; then
   fail "pinvale.exe showed no main window"
 else
   shows key wine_hid_key.png || fail "the main window does not show the emulated key"
-  echo unplug >"$ctl"
+  tell unplug
   shows no-key wine_hid_no_key.png || fail "the main window still shows a key after the pull-out"
-  echo plug >"$ctl"
+  tell plug
   shows key wine_hid_key_again.png || fail "the main window does not show the key plugged in again"
   # The skin's close button ends the program, and pinvale-vkey with its code.
   xdotool mousemove $((X + 425)) $((Y + 17)) click 1

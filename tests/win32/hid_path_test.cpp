@@ -243,11 +243,12 @@ TEST_F(PlainKey, PullOutDuringAnExchangeEndsAtOnce) {
   for (const std::string& line : lines) std::printf("transport: %s\n", line.c_str());
   EXPECT_EQ(outcome.exit, cli::kExitExchangeFailed) << outcome.out << outcome.err;
   EXPECT_THAT(outcome.err, testing::HasSubstr("The key did not answer (status 0xABCD)."));
-  // Well before the silence limit after the pull-out.
-  EXPECT_LT(elapsed, 1500ms + std::chrono::milliseconds(CHidDeviceList::kDefaultSilenceLimitMs));
-  RecordProperty(
-      "reset_until_failure_ms",
-      static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+  // Soon after the pull-out, long before the silence limit would end the wait.
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+  EXPECT_LT(elapsed,
+            1500ms + std::chrono::milliseconds(CHidDeviceList::kDefaultSilenceLimitMs / 3));
+  std::printf("reset until the pull-out ended it: %d ms (pulled out at 1500 ms)\n",
+              static_cast<int>(ms));
 
   ASSERT_TRUE(WaitForInterfaces(0)) << "the pulled-out key is still listed";
   std::uint32_t error = 0;
@@ -450,8 +451,8 @@ TEST_F(SilentKey, TheSilenceLimitHoldsOnTheOverlappedReadHandle) {
   const auto limit = std::chrono::milliseconds(CHidDeviceList::kDefaultSilenceLimitMs);
   EXPECT_GE(elapsed, limit - 100ms);
   EXPECT_LT(elapsed, limit + 2s);
-  RecordProperty(
-      "silence_ms",
+  std::printf(
+      "silent key: the exchange ended after %d ms\n",
       static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
 
   std::uint8_t getInfo = 0x04;
