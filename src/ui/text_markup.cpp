@@ -197,14 +197,14 @@ TextLayout LayoutText(const std::vector<TextRun>& runs, const RECT& box, UINT dt
   }
   layout.extent.cy = total;
 
-  int y = box.top;
+  long y = box.top;  // long: a control may sit as far out as the int range reaches
   if (dtFlags & DT_VCENTER) {
     y = box.top + (static_cast<int>(box.bottom - box.top) - total) / 2;
   } else if (dtFlags & DT_BOTTOM) {
     y = box.bottom - total;
   }
   for (const Line& line : lines) {
-    int x = box.left;
+    long x = box.left;
     if (dtFlags & DT_CENTER) {
       x = box.left + (boxWidth - line.width) / 2;
     } else if (dtFlags & DT_RIGHT) {
