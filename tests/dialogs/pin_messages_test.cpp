@@ -49,8 +49,9 @@ struct PinDialog {
   }
   // The label under the field that holds the PIN given to Fill.
   std::u16string_view PinLabel() const {
-    return kind == Kind::kSet ? u"label_pin" : kind == Kind::kChange ? u"label_new_pin"
-                                                                      : u"label_status";
+    return kind == Kind::kSet      ? u"label_pin"
+           : kind == Kind::kChange ? u"label_new_pin"
+                                   : u"label_status";
   }
   // The label that tells the outcome of the exchange.
   std::u16string_view OutcomeLabel() const {
@@ -109,7 +110,7 @@ class PinTextTest : public PinMessagesTest, public ::testing::WithParamInterface
 
 TEST_P(PinTextTest, LoneSurrogateIsRefusedUnderItsFieldAndNothingIsSent) {
   // Five units, the middle one a high surrogate without its pair.
-  const std::u16string pin = u"12\xD83D" u"34";
+  const std::u16string pin = {u'1', u'2', char16_t{0xD83D}, u'3', u'4'};
   PinDialog dialog(GetParam(), &Token());
   const int code = RunDialog(*dialog.window, [&](HWND hwnd) {
     dialog.Fill(hwnd, pin);
@@ -130,7 +131,8 @@ TEST_F(PinMessagesTest, CurrentPinWithALoneSurrogateIsRefusedUnderItsField) {
   UseKey(KeyConfig("1234"));
   CChangePINWnd dialog(u"ChangePIN.xml", &Token());
   RunDialog(dialog, [&](HWND hwnd) {
-    Fill(hwnd, u"edit_pin_old", u"\xDC00" u"234");  // a low surrogate first
+    // A low surrogate first.
+    Fill(hwnd, u"edit_pin_old", std::u16string{char16_t{0xDC00}, u'2', u'3', u'4'});
     Fill(hwnd, u"edit_pin_new", u"5678");
     Fill(hwnd, u"edit_pin_new2", u"5678");
     ExpectNoBox([&] { EXPECT_EQ(dialog.SubmitChangePin(), ValidationRefused); });
@@ -154,9 +156,9 @@ TEST_P(ByteLimitTest, NewPinTooLongInBytesNamesTheByteLimit) {
     EXPECT_TRUE(Key().RecentRequests().empty());
     // 21 of them are 63 bytes, which fit.
     dialog.Fill(hwnd, Repeat(u'\u5bc6', 21));
-    ExpectBoxSeen(std::u16string(GetParam() == Kind::kSet ? kSetPinSuccessText
-                                                          : kChangePinSuccessText),
-                  kMessageBoxOk, Shot(GetParam(), "cjk-success"));
+    ExpectBoxSeen(
+        std::u16string(GetParam() == Kind::kSet ? kSetPinSuccessText : kChangePinSuccessText),
+        kMessageBoxOk, Shot(GetParam(), "cjk-success"));
     EXPECT_EQ(dialog.Submit(hwnd), 0);
     EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));
   });
@@ -181,8 +183,8 @@ TEST_P(TokenStepTest, KeyGoneBeforeTheTokenStepStillClosesWithSuccess) {
   PinDialog dialog(GetParam(), &Token());
   const int code = RunDialog(*dialog.window, [&](HWND hwnd) {
     dialog.Fill(hwnd, u"5678");
-    ExpectBoxSeen(std::u16string(set ? kSetPinSuccessText : kChangePinSuccessText),
-                  kMessageBoxOk, Shot(GetParam(), "token-step-fails"));
+    ExpectBoxSeen(std::u16string(set ? kSetPinSuccessText : kChangePinSuccessText), kMessageBoxOk,
+                  Shot(GetParam(), "token-step-fails"));
     EXPECT_TRUE(uit::Click(hwnd, u"btn_ok"));
   });
   EXPECT_EQ(code, 1);
@@ -205,7 +207,8 @@ struct Failure {
   bool pullOut;  // the key goes away during the request; otherwise it stays silent
 };
 
-class ExchangeFailureTest : public PinMessagesTest, public ::testing::WithParamInterface<Failure> {};
+class ExchangeFailureTest : public PinMessagesTest,
+                            public ::testing::WithParamInterface<Failure> {};
 
 TEST_P(ExchangeFailureTest, SaysCommunicationFailedNotWrongPinOrLocked) {
   const Failure& f = GetParam();
@@ -259,8 +262,8 @@ struct UnreadCount {
   bool box;  // the communication box instead of a label
 };
 
-class UnreadCountTest : public PinMessagesTest, public ::testing::WithParamInterface<UnreadCount> {
-};
+class UnreadCountTest : public PinMessagesTest,
+                        public ::testing::WithParamInterface<UnreadCount> {};
 
 TEST_P(UnreadCountTest, ShowsNoCountTheKeyDidNotReport) {
   const UnreadCount& c = GetParam();

@@ -259,9 +259,10 @@ int VerifyPin(Console& console, const Options& options, CFidoToken& token) {
   if (!result.tokenPresent) {
     // Status 0 without the token that proves it: not a verification, as in the
     // verify-PIN dialog, which says the same.
-    console.Err("The key's answer was not understood: it held no PIN token, so the PIN could "
-                "not be verified (status " +
-                StatusText(kEmptyAnswer) + ").\n");
+    console.Err(
+        "The key's answer was not understood: it held no PIN token, so the PIN could "
+        "not be verified (status " +
+        StatusText(kEmptyAnswer) + ").\n");
     return kExitExchangeFailed;
   }
   console.Out("PIN verified.\n");
