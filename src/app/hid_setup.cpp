@@ -10,6 +10,9 @@ namespace pinvale {
 bool MakerKeyPresent(const std::shared_ptr<HidPlatform>& platform) {
   bool accessFailedBefore = HidAccessFailureFlag();
   CHidDeviceList probe(platform);
+  // The probe only counts keys; the pause a slow key needs before it answers belongs
+  // to the window's own connection, which runs after the first frame.
+  probe.SetPauseFunction(nullptr);
   bool present = probe.Enumerate() > 0 || HidAccessFailureFlag();
   // The probe must not leave a warning behind for the main window's first connection;
   // that enumeration raises the flag again if it still applies.

@@ -39,14 +39,23 @@ int main(int argc, char** argv) {
   ui::CPaintManagerUI::SetResourceZip(kSkinArchiveName);
   ui::RegisterResource(kSkinResourceKind, kSkinResourceId, EmbeddedSkinArchive());
 
+  // The display is opened before any thread exists (the demo key has one): while the
+  // process has a single thread, glibc spares libX11 a lock for every character it
+  // reads from the compose table.
+  ui::UiInitialize();
   HidSetup hid = SetUpHid(options);
   int exitCode = 0;
   {
     CMainWnd window(hid.platform);
     if (window.Create(nullptr, kProgramCaption, UI_WNDSTYLE_FRAME, 0)) {
       window.CenterWindow();
-      DeviceNoticeForwarder notices(
-          window.GetHWND(), {.hidraw = true, .virtualKeyDirectory = options.virtualKeyDirectory});
+      // Watched from the first frame on, just before the first connection.
+      std::optional<DeviceNoticeForwarder> notices;
+      window.SetAfterFirstFrame([&] {
+        notices.emplace(window.GetHWND(),
+                        DeviceNoticeSources{.hidraw = true,
+                                            .virtualKeyDirectory = options.virtualKeyDirectory});
+      });
       std::optional<QuitTimer> quitTimer;
       if (auto delay = ParseQuitDelay(std::getenv("PINVALE_QUIT_AFTER_MS")))
         quitTimer.emplace(window.GetHWND(), std::chrono::milliseconds(*delay));

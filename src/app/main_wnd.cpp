@@ -13,10 +13,21 @@
 #include "transport/maker_ids.h"
 
 namespace pinvale {
+namespace {
+
+// Posted to the window itself: once the first frame is shown, and when the first
+// connection's worker has finished (wParam 1 when a key was selected).
+constexpr UINT kStartFirstConnection = WM_USER + 0x140;
+constexpr UINT kFirstConnectionDone = WM_USER + 0x141;
+
+}  // namespace
 
 CMainWnd::CMainWnd(std::shared_ptr<HidPlatform> platform) : token_(std::move(platform)) {}
 
-CMainWnd::~CMainWnd() = default;
+CMainWnd::~CMainWnd() {
+  // A window closed during its first connection waits for the worker, which uses token_.
+  if (firstConnectionWorker_.joinable()) firstConnectionWorker_.join();
+}
 
 void CMainWnd::SetDeviceChangeWaits(std::chrono::milliseconds arrival,
                                     std::chrono::milliseconds removal) {
@@ -44,15 +55,19 @@ std::uint16_t CMainWnd::GetInfo(TokenInfo& info) {
 }
 
 void CMainWnd::ConnectToken() {
+  ShowConnectionOutcome(SelectMakerKey());
+}
+
+bool CMainWnd::SelectMakerKey() {
   token_.SetTransport(kTransportUsbHid);
   token_.EnumerateDevices();
-  bool selected = false;
   for (std::uint16_t productId : kMakerProductIds) {
-    if (token_.SelectDevice(kMakerVendorId, productId)) {
-      selected = true;
-      break;
-    }
+    if (token_.SelectDevice(kMakerVendorId, productId)) return true;
   }
+  return false;
+}
+
+void CMainWnd::ShowConnectionOutcome(bool selected) {
   if (selected) {
     DeviceAbsent = false;
     ShowDeviceState(true);
@@ -62,6 +77,41 @@ void CMainWnd::ConnectToken() {
   if (HidAccessFailureFlag()) WarnAboutAccess();
   ShowDeviceState(false);
   ClearHidAccessFailureFlag();
+}
+
+// Neither state: what is known before the first connection attempt has ended.
+void CMainWnd::ShowConnecting() {
+  for (ui::CButtonUI* button : {btnEnroll_, btnVerify_, btnFormat_, btnChangePin_}) {
+    if (button) button->SetEnabled(false);
+  }
+  if (switch_) switch_->SelectItem(1);
+  if (labelStatus_) labelStatus_->SetText(u"");
+  if (labelIconKeyStatus_) {
+    labelIconKeyStatus_->SetToolTip(u"");
+    labelIconKeyStatus_->SetBkImage(u"");
+  }
+}
+
+void CMainWnd::StartFirstConnection() {
+  if (afterFirstFrame_) afterFirstFrame_();
+  HWND hwnd = GetHWND();
+  firstConnectionWorker_ = std::thread([this, hwnd] {
+    const bool selected = SelectMakerKey();
+    // Dropped when the window has gone meanwhile; the destructor joins this thread.
+    ::PostMessage(hwnd, kFirstConnectionDone, selected ? 1 : 0, 0);
+  });
+}
+
+void CMainWnd::EndFirstConnection(bool selected) {
+  if (firstConnectionWorker_.joinable()) firstConnectionWorker_.join();
+  firstConnectionPending_ = false;
+  ShowConnectionOutcome(selected);
+  if (connectAgain_) {
+    // A key came or went while the first attempt ran.
+    connectAgain_ = false;
+    ConnectToken();
+  }
+  if (ResetOnStart.exchange(false)) RunResetAction();
 }
 
 // A key of the maker is there but could not be opened.
@@ -128,6 +178,10 @@ void CMainWnd::OnDeviceChange(WPARAM event, LPARAM notice) {
 
   if (event == kDeviceArrival) {
     std::this_thread::sleep_for(arrivalWait_);
+    if (firstConnectionPending_) {
+      connectAgain_ = true;
+      return;
+    }
     if (resetRunning_) {
       reconnectAfterReset_ = true;
       return;
@@ -136,6 +190,11 @@ void CMainWnd::OnDeviceChange(WPARAM event, LPARAM notice) {
     return;
   }
   std::this_thread::sleep_for(removalWait_);
+  if (firstConnectionPending_) {
+    // The first attempt may have opened the key just removed: it is made again.
+    connectAgain_ = true;
+    return;
+  }
   DeviceAbsent = true;
   ShowDeviceState(false);
 }
@@ -151,13 +210,23 @@ LRESULT CMainWnd::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& 
 
 LRESULT CMainWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
   if (uMsg == WM_DEVICECHANGE) OnDeviceChange(wParam, lParam);
+  if (uMsg == kStartFirstConnection) {
+    StartFirstConnection();
+    return 0;
+  }
+  if (uMsg == kFirstConnectionDone) {
+    EndFirstConnection(wParam != 0);
+    return 0;
+  }
   return WindowImplBase::HandleMessage(uMsg, wParam, lParam);
 }
 
 void CMainWnd::Notify(ui::TNotifyUI& msg) {
   if (msg.sType == u"windowinit") {
-    ConnectToken();
-    if (ResetOnStart.exchange(false)) RunResetAction();
+    // Sent during the first layout, before the first frame is drawn: the message
+    // posted here is handled once that frame is on the screen.
+    ShowConnecting();
+    PostMessage(kStartFirstConnection);
   } else if (msg.sType == u"click" && msg.pSender) {
     const std::u16string& name = msg.pSender->GetName();
     if (name == u"btn_Verify") {

@@ -9,9 +9,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "ctap/get_info.h"
 #include "dialogs/device_notification.h"
@@ -53,6 +55,13 @@ class CMainWnd : public ui::WindowImplBase {
   // The connection step: enumerate, select the first product id of the maker's
   // ordered list that is present, and show the outcome.
   void ConnectToken();
+  // The first connection runs on a worker once the first frame is on the screen, so
+  // a key that is slow to open neither holds back nor freezes the window. Until it
+  // ends the status row is blank and the four buttons are disabled.
+  bool FirstConnectionPending() const { return firstConnectionPending_; }
+  // Runs on the UI thread once the first frame is shown, just before the first
+  // connection starts (start-up starts the device watcher there).
+  void SetAfterFirstFrame(std::function<void()> task) { afterFirstFrame_ = std::move(task); }
   // Refreshes the status row, the page and the buttons.
   void ShowDeviceState(bool present);
   // Arrival (0x8000) and removal (0x8004) of a device interface whose path carries
@@ -87,6 +96,13 @@ class CMainWnd : public ui::WindowImplBase {
   void OnSetPinClicked();
   void OnChangePinClicked();
   void RunResetAction();
+  // The connection step in two halves: finding and selecting the key (the worker's
+  // part for the first connection), and showing the outcome on the UI thread.
+  bool SelectMakerKey();
+  void ShowConnectionOutcome(bool selected);
+  void ShowConnecting();
+  void StartFirstConnection();
+  void EndFirstConnection(bool selected);
   void WarnAboutAccess();
   void EnableForPinState(bool pinSet);
 
@@ -109,6 +125,13 @@ class CMainWnd : public ui::WindowImplBase {
   // closed, so no enumeration or getInfo runs beside the reset request.
   bool resetRunning_ = false;
   bool reconnectAfterReset_ = false;
+
+  // The first connection: the worker touches token_ only while it is pending; a
+  // device notice meanwhile makes the window connect again once it has ended.
+  std::thread firstConnectionWorker_;
+  bool firstConnectionPending_ = true;  // from creation until the first attempt ends
+  bool connectAgain_ = false;
+  std::function<void()> afterFirstFrame_;
 };
 
 }  // namespace pinvale

@@ -79,8 +79,8 @@ class MainWindowTest : public ::testing::Test {
     return key;
   }
 
-  // Creates and shows the main window; "windowinit" (the first connection) runs
-  // during the first paint.
+  // Creates and shows the main window and waits for its first connection, which
+  // starts once the first frame is drawn.
   HWND Open(std::shared_ptr<HidPlatform> platform = nullptr) {
     window_ = std::make_unique<TestMainWnd>(platform ? platform : keys_);
     window_->SetDeviceChangeWaits(0ms, 0ms);
@@ -88,6 +88,7 @@ class MainWindowTest : public ::testing::Test {
     EXPECT_NE(hwnd, nullptr);
     window_->CenterWindow();
     window_->ShowWindow();
+    EXPECT_TRUE(uit::PumpUntil([this] { return !window_->FirstConnectionPending(); }, 5000));
     uit::PumpUntilIdle();
     return hwnd;
   }

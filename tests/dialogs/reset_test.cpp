@@ -38,7 +38,9 @@ class ResetTest : public DialogTest {
     HWND hwnd = main_->Create(nullptr, kProgramCaption, UI_WNDSTYLE_FRAME, 0);
     EXPECT_NE(hwnd, nullptr);
     main_->ShowWindow();
-    uit::PumpUntilIdle();  // "windowinit": the first connection
+    // "windowinit", then once the first frame is drawn: the first connection
+    EXPECT_TRUE(uit::PumpUntil([this] { return !main_->FirstConnectionPending(); }, 5000));
+    uit::PumpUntilIdle();
     Key().ClearRecentRequests();
     return hwnd;
   }
@@ -231,7 +233,9 @@ TEST_F(ResetTest, OptionEAsksAtStartAndResets) {
   main_->SetDeviceChangeWaits(0ms, 0ms);
   ASSERT_NE(main_->Create(nullptr, kProgramCaption, UI_WNDSTYLE_FRAME, 0), nullptr);
   main_->ShowWindow();
-  uit::PumpUntilIdle();  // "windowinit": connection, warning, reset
+  // "windowinit", then once the first frame is drawn: connection, warning, reset
+  EXPECT_TRUE(uit::PumpUntil([this] { return !main_->FirstConnectionPending(); }, 5000));
+  uit::PumpUntilIdle();
   EXPECT_FALSE(ResetOnStart);
   EXPECT_EQ(shownText_, u"Pass");
   EXPECT_FALSE(Key().Status().pinSet);
@@ -255,7 +259,9 @@ TEST_F(ResetTest, OptionEWithoutAKeySaysSoAndSendsNothing) {
   main_->SetDeviceChangeWaits(0ms, 0ms);
   ASSERT_NE(main_->Create(nullptr, kProgramCaption, UI_WNDSTYLE_FRAME, 0), nullptr);
   main_->ShowWindow();
-  uit::PumpUntilIdle();  // "windowinit": no key, the warning, then the word
+  // "windowinit", then once the first frame is drawn: no key, the warning, then the word
+  EXPECT_TRUE(uit::PumpUntil([this] { return !main_->FirstConnectionPending(); }, 5000));
+  uit::PumpUntilIdle();
   EXPECT_FALSE(ResetOnStart);
   EXPECT_EQ(uit::ListWindows().size(), 1u);
   EXPECT_EQ(Status(), u"Device NOT Inserted");

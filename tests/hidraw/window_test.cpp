@@ -54,6 +54,8 @@ class WindowOnHidraw : public HidrawTest {
     window_->ShowWindow();
     notices_ = std::make_unique<DeviceNoticeForwarder>(
         window_->GetHWND(), DeviceNoticeSources{.hidraw = true, .virtualKeyDirectory = {}});
+    // The first connection starts once the first frame is drawn and ends on a worker.
+    EXPECT_TRUE(uit::PumpUntil([this] { return !window_->FirstConnectionPending(); }, 5000));
     uit::PumpUntilIdle();
   }
 
