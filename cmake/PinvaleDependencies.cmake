@@ -50,5 +50,7 @@ if(PINVALE_BUILD_UI)
   if(NOT WIN32)
     pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2 SDL2_ttf SDL2_image)
     pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
+    # The desktop's text scale (Xft.dpi) and its window manager, read with Xlib.
+    pkg_check_modules(X11 REQUIRED IMPORTED_TARGET x11)
   endif()
 endif()

@@ -34,6 +34,12 @@ std::shared_ptr<WindowRecord> RecordForNative(std::uint32_t nativeId) {
   return nullptr;
 }
 
+// A mouse event's client pixels as the controls' units.
+LPARAM PointInUnits(const WindowRecord& record, const NativeEvent& event) {
+  const ScaleFactor scale = record.window->GetPaintManager().GetScale();
+  return MAKELPARAM(scale.UnitAt(event.x), scale.UnitAt(event.y));
+}
+
 bool NeedsPaint(const WindowRecord& record) {
   if (!record.visible || record.minimized || !record.window) return false;
   CPaintManagerUI& pm = record.window->GetPaintManager();
@@ -129,6 +135,12 @@ void HandleNativeEvent(const NativeEvent& event) {
         record->rect = RECT{event.screenX, event.screenY, event.screenX + w, event.screenY + h};
       }
       break;
+    case Kind::kScaleChanged: {
+      const RECT suggested{event.screenX, event.screenY, event.screenX + event.x,
+                           event.screenY + event.y};
+      if (record->native) ChangeScale(*record, record->native->Scale(), &suggested);
+      break;
+    }
     case Kind::kCloseRequest:
       // A disabled window (the owner of a modal dialog) cannot be closed by the user.
       if (record->enabled) SendMessage(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -155,15 +167,17 @@ void HandleNativeEvent(const NativeEvent& event) {
       }
       if (!record->enabled) break;
       record->mouseInside = true;
-      DeliverInput(hwnd, WM_MOUSEMOVE, 0, MAKELPARAM(event.x, event.y));
+      DeliverInput(hwnd, WM_MOUSEMOVE, 0, PointInUnits(*record, event));
       break;
     case Kind::kMouseLeave:
       record->mouseInside = false;
       DeliverInput(hwnd, WM_MOUSELEAVE, 0, 0);
       break;
-    case Kind::kMouseDown:
+    case Kind::kMouseDown: {
       if (!record->enabled) break;
-      if (record->window->GetPaintManager().IsCaptionHit(POINT{event.x, event.y})) {
+      const LPARAM units = PointInUnits(*record, event);
+      if (record->window->GetPaintManager().IsCaptionHit(
+              POINT{GET_X_LPARAM(units), GET_Y_LPARAM(units)})) {
         record->dragging = true;
         record->dragStartScreen = POINT{event.screenX, event.screenY};
         record->dragStartRect = record->rect;
@@ -171,8 +185,9 @@ void HandleNativeEvent(const NativeEvent& event) {
         break;
       }
       if (record->native) record->native->CaptureMouse(true);
-      DeliverInput(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(event.x, event.y));
+      DeliverInput(hwnd, WM_LBUTTONDOWN, MK_LBUTTON, units);
       break;
+    }
     case Kind::kMouseUp:
       if (record->native) record->native->CaptureMouse(false);
       if (record->dragging) {
@@ -180,7 +195,7 @@ void HandleNativeEvent(const NativeEvent& event) {
         break;
       }
       if (!record->enabled) break;
-      DeliverInput(hwnd, WM_LBUTTONUP, 0, MAKELPARAM(event.x, event.y));
+      DeliverInput(hwnd, WM_LBUTTONUP, 0, PointInUnits(*record, event));
       break;
     case Kind::kKeyDown:
       if (!record->enabled) break;
@@ -211,12 +226,30 @@ void HandleNativeEvent(const NativeEvent& event) {
   }
 }
 
+void ChangeScale(WindowRecord& record, ScaleFactor scale, const RECT* suggestedFrame) {
+  if (!record.window) return;
+  CPaintManagerUI& pm = record.window->GetPaintManager();
+  const SIZE units = pm.GetScale().ToUnits(SIZE{Width(record.rect), Height(record.rect)});
+  pm.SetScale(scale);
+  RECT frame{};
+  if (suggestedFrame && !IsEmpty(*suggestedFrame)) {
+    frame = *suggestedFrame;
+  } else {
+    const SIZE pixels = scale.ToPixels(units);
+    frame = RECT{record.rect.left, record.rect.top, record.rect.left + pixels.cx,
+                 record.rect.top + pixels.cy};
+  }
+  record.SetRect(frame);
+  pm.SetClientSize(scale.ToUnits(SIZE{Width(frame), Height(frame)}));
+  record.exposed = true;
+}
+
 bool PaintWindow(WindowRecord& record, bool present) {
   if (!record.window) return false;
   const HWND hwnd = record.hwnd;
   CPaintManagerUI& pm = record.window->GetPaintManager();
-  const SIZE client{Width(record.rect), Height(record.rect)};
-  pm.SetClientSize(client);
+  const SIZE client{Width(record.rect), Height(record.rect)};  // pixels
+  pm.SetClientSize(pm.GetScale().ToUnits(client));
   // The first layout sends "windowinit", whose handler may run a nested modal loop or close
   // the window; draw only what is still there afterwards.
   if (pm.IsUpdateNeeded()) pm.DoLayout();

@@ -26,6 +26,9 @@ bool RunModalLoop(HWND hwnd, int* quitCode);
 // Input as the user gives it: message filters first, then the window.
 void DeliverInput(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 void HandleNativeEvent(const NativeEvent& event);
+// The window now shows at `scale`: it keeps its size in units (or takes the frame the system
+// suggests, in pixels), opens its fonts and images for the new scale and lays out again.
+void ChangeScale(WindowRecord& record, ScaleFactor scale, const RECT* suggestedFrame);
 // Lays out and draws the window into its off-screen frame; shows it when `present`.
 bool PaintWindow(WindowRecord& record, bool present);
 

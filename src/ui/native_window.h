@@ -5,11 +5,13 @@
 // windows, shows a finished frame and reports raw input.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "secret/wiping_text.h"
 #include "ui/render.h"
+#include "ui/scale_factor.h"
 #include "ui/win_types.h"
 
 namespace pinvale::ui {
@@ -27,6 +29,8 @@ struct NativeEvent {
     kCloseRequest,  // the window manager's close (system close)
     kExposed,       // contents must be shown again (also after a restore)
     kMoved,         // the window manager moved the window to (screenX, screenY)
+    kScaleChanged,  // now on a display of another scale; suggested frame: screenX, screenY,
+                    // width x, height y (pixels)
     kFocusGained,
     kFocusLost,
     kWake,  // a posted message or task is waiting in the queue
@@ -34,7 +38,7 @@ struct NativeEvent {
   };
   Kind kind = Kind::kNone;
   std::uint32_t window = 0;  // NativeWindow::Id(), 0 when not window-bound
-  int x = 0;                 // client coordinates for mouse events
+  int x = 0;                 // client coordinates for mouse events, in pixels
   int y = 0;
   int screenX = 0;  // desktop coordinates for mouse events (caption dragging)
   int screenY = 0;
@@ -45,6 +49,7 @@ struct NativeEvent {
   WipingU8Text text;
 };
 
+// Sizes and positions of native windows are in pixels.
 struct NativeWindowParams {
   std::string titleUtf8;
   int x = 0;
@@ -72,6 +77,13 @@ class INativeWindow {
   // Shows a finished frame drawn off-screen (same size as the window).
   virtual void Present(IRenderTarget& frame) = 0;
   virtual void CaptureMouse(bool capture) = 0;
+  // The display scale of the window (where it is now).
+  virtual ScaleFactor Scale() const = 0;
+  // Asks the window manager to move the window when the left button goes down where
+  // `isCaption` (client pixels) says so: the move then snaps and behaves like every other
+  // window's. False when no window manager can do it; the framework then drags the window
+  // itself. A press the window manager takes never arrives as a mouse event.
+  virtual bool LetWindowManagerMove(std::function<bool(POINT)> /*isCaption*/) { return false; }
 };
 
 class IUiBackend : public IGraphics {
@@ -85,6 +97,8 @@ class IUiBackend : public IGraphics {
   virtual void Wake() = 0;
   virtual std::uint64_t NowMs() const = 0;
   virtual RECT WorkArea() const = 0;
+  // The scale new windows start with (PINVALE_SCALE, else the desktop's setting).
+  virtual ScaleFactor DisplayScale() const = 0;
 };
 
 // The process-wide backend; set by UiInitialize (any thread may read it).

@@ -8,6 +8,7 @@
 #include "ui/image_drawing.h"
 #include "ui/label.h"
 #include "ui/native_window.h"
+#include "ui/scaled_drawing.h"
 #include "ui/skin_resources.h"
 #include "ui/ui_text.h"
 #include "ui/window_messages.h"
@@ -31,6 +32,16 @@ struct ResourceState {
 ResourceState& Resources() {
   static ResourceState state;
   return state;
+}
+
+// "images/Close.png" -> "images/Close@2x.png": the picture drawn at twice the size.
+std::u16string TwiceName(std::u16string_view entry) {
+  std::u16string name(entry);
+  const size_t slash = name.find_last_of(u"/\\");
+  const size_t dot = name.rfind(u'.');
+  const bool hasExtension = dot != std::u16string::npos && (slash == std::u16string::npos || dot > slash);
+  name.insert(hasExtension ? dot : name.size(), u"@2x");
+  return name;
 }
 
 std::uint64_t NowMs() {
@@ -126,6 +137,16 @@ void CPaintManagerUI::Init(HWND hwnd) {
 
 void CPaintManagerUI::SetInitSize(int width, int height) {
   m_initSize = SIZE{width, height};
+}
+
+void CPaintManagerUI::SetScale(ScaleFactor scale) {
+  if (scale == m_scale) return;
+  m_scale = scale;
+  m_styleFonts.clear();
+  m_images.clear();
+  m_scaledTarget.reset();
+  m_paintDC = nullptr;
+  NeedUpdate();
 }
 
 void CPaintManagerUI::SetClientSize(SIZE size) {
@@ -239,6 +260,13 @@ IFont* CPaintManagerUI::FontForStyle(const TextStyle& style) {
   spec.italic = key.italic;
   spec.underline = key.underline;
   std::shared_ptr<IFont> font = backend->OpenFont(spec);
+  if (font && !m_scale.IsOne()) {
+    // Measured at 96 DPI (the same layout at every scale), drawn at the scaled size.
+    FontSpec scaled = spec;
+    scaled.size = static_cast<int>(m_scale.ToPixels(spec.size));
+    std::shared_ptr<IFont> pixels = backend->OpenFont(scaled);
+    if (pixels) font = std::make_shared<ScaledFont>(std::move(font), std::move(pixels));
+  }
   m_styleFonts[key] = font;
   return font.get();
 }
@@ -297,6 +325,12 @@ std::shared_ptr<IImage> CPaintManagerUI::GetImage(std::u16string_view entry,
   IUiBackend* backend = Backend();
   std::vector<std::uint8_t> bytes;
   if (backend && LoadResource(entry, bytes)) image = backend->DecodeImage(bytes, mask);
+  if (backend && !m_scale.IsOne()) {
+    std::shared_ptr<IImage> twice;
+    bytes.clear();
+    if (LoadResource(TwiceName(entry), bytes)) twice = backend->DecodeImage(bytes, mask);
+    if (image || twice) image = std::make_shared<ScaledImage>(std::move(image), std::move(twice));
+  }
   m_images[key] = image;  // a missing image is remembered too
   return image;
 }
@@ -548,6 +582,15 @@ void CPaintManagerUI::DoLayout() {
 }
 
 void CPaintManagerUI::Paint(IRenderTarget& target) {
+  if (m_scale.IsOne()) {
+    PaintUnits(target);
+    return;
+  }
+  m_scaledTarget = std::make_unique<ScaledTarget>(target, m_scale);
+  PaintUnits(*m_scaledTarget);
+}
+
+void CPaintManagerUI::PaintUnits(IRenderTarget& target) {
   m_paintDC = &target;
   if (m_updateNeeded || m_firstLayout) DoLayout();
   if (m_updateNeeded) DoLayout();  // windowinit may have changed the tree

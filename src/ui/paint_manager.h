@@ -17,11 +17,13 @@
 #include "ui/control.h"
 #include "ui/notify.h"
 #include "ui/render.h"
+#include "ui/scale_factor.h"
 #include "ui/text_markup.h"
 #include "ui/win_types.h"
 
 namespace pinvale::ui {
 
+class ScaledTarget;
 class SkinArchive;
 
 struct TFontInfo {
@@ -71,7 +73,12 @@ class CPaintManagerUI : private ITextMeasurer {
   void SetCaptionRect(RECT caption) { m_caption = caption; }
   RECT GetSizeBox() const { return m_sizeBox; }
   void SetSizeBox(RECT box) { m_sizeBox = box; }
-  // Client size the last layout used.
+  // The window's display scale. Everything the manager and its controls hold (sizes,
+  // positions, fonts, the caption, mouse points) is in 96-DPI units; only Paint's target has
+  // real pixels. A new scale opens the fonts and images again and lays out again.
+  ScaleFactor GetScale() const { return m_scale; }
+  void SetScale(ScaleFactor scale);
+  // Client size the last layout used, in units.
   SIZE GetClientSize() const { return m_clientSize; }
   void SetClientSize(SIZE size);
   // Applies one attribute of the Window element.
@@ -145,7 +152,8 @@ class CPaintManagerUI : private ITextMeasurer {
   bool IsInvalid() const { return m_invalid; }
   // Lays out the tree in the current client size; the first layout sends "windowinit".
   void DoLayout();
-  // Lays out when needed and draws the whole window into `target`.
+  // Lays out when needed and draws the whole window into `target`, whose pixels are the
+  // client size at the window's scale.
   void Paint(IRenderTarget& target);
   // The target of the last paint (measuring device), or nullptr.
   IRenderTarget* GetPaintDC() const { return m_paintDC; }
@@ -163,6 +171,7 @@ class CPaintManagerUI : private ITextMeasurer {
   int FontHeight(const TextStyle& style) override;
   int TextWidth(const TextStyle& style, std::u16string_view text) override;
   void SetHot(CControlUI* control, POINT pt);
+  void PaintUnits(IRenderTarget& target);
   void PaintToolTip(IRenderTarget& target);
 
   struct FontEntry {
@@ -177,6 +186,8 @@ class CPaintManagerUI : private ITextMeasurer {
   };
 
   HWND m_hwnd = nullptr;
+  ScaleFactor m_scale;
+  std::unique_ptr<ScaledTarget> m_scaledTarget;
   std::unique_ptr<CControlUI> m_root;
   SIZE m_initSize{};
   SIZE m_minInfo{};

@@ -57,6 +57,10 @@ class IRenderTarget {
                            DWORD argb) = 0;
   // Stretches `source` of the image onto `dest`; fade is the overall opacity (255 opaque).
   virtual void DrawImage(const IImage& image, const RECT& source, const RECT& dest, int fade) = 0;
+  // The same, filtered (bilinear or better) instead of repeating pixels: for pictures drawn
+  // at a display scale they were not made for.
+  virtual void DrawImageSmooth(const IImage& image, const RECT& source, const RECT& dest,
+                               int fade) = 0;
   // The pixels as 0xAARRGGBB, row by row.
   virtual std::vector<std::uint32_t> ReadPixels() const = 0;
 };

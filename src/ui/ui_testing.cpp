@@ -18,10 +18,16 @@ std::shared_ptr<WindowRecord> Record(HWND hwnd) {
   return MessageHub::Get().Lookup(hwnd);
 }
 
-// Input goes the way real input goes: as a native event of the window.
+// Input goes the way real input goes: as a native event of the window. Points come in the
+// controls' units and go out as the first pixel of that unit.
 void Inject(HWND hwnd, NativeEvent event) {
   auto record = Record(hwnd);
   if (!record || !record->native) return;
+  if (record->window) {
+    const ScaleFactor scale = record->window->GetPaintManager().GetScale();
+    event.x = static_cast<int>(scale.ToPixels(event.x));
+    event.y = static_cast<int>(scale.ToPixels(event.y));
+  }
   event.window = record->native->Id();
   event.screenX = static_cast<int>(record->rect.left) + event.x;
   event.screenY = static_cast<int>(record->rect.top) + event.y;
@@ -31,7 +37,7 @@ void Inject(HWND hwnd, NativeEvent event) {
 void EnsureLayout(WindowRecord& record) {
   if (!record.window) return;
   CPaintManagerUI& pm = record.window->GetPaintManager();
-  pm.SetClientSize(SIZE{Width(record.rect), Height(record.rect)});
+  pm.SetClientSize(pm.GetScale().ToUnits(SIZE{Width(record.rect), Height(record.rect)}));
   if (pm.IsUpdateNeeded()) pm.DoLayout();
 }
 
@@ -65,6 +71,12 @@ std::vector<std::uint32_t> RenderWindowPixels(HWND hwnd, int* width, int* height
   if (height) *height = static_cast<int>(size.cy);
   pixels = record->frame->ReadPixels();
   return pixels;
+}
+
+void SetScale(HWND hwnd, double factor) {
+  auto record = Record(hwnd);
+  if (!record) return;
+  detail::ChangeScale(*record, ScaleFactor::FromDpi(factor * 96.0), nullptr);
 }
 
 bool Click(HWND hwnd, std::u16string_view controlName) {

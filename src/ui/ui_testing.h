@@ -47,6 +47,11 @@ bool RenderWindowToPng(HWND hwnd, const std::string& path);
 // The window's current frame as 0xAARRGGBB pixels, row by row (width x height).
 std::vector<std::uint32_t> RenderWindowPixels(HWND hwnd, int* width, int* height);
 
+// Shows the window at another display scale, as a move to such a monitor would: its size in
+// units stays, its pixels, fonts and images follow the scale. Points the other helpers take
+// and give stay in units; RenderWindowPixels gives real pixels.
+void SetScale(HWND hwnd, double factor);
+
 // Presses and releases the left button at the centre of the named, visible control. False
 // when there is no such visible control. A disabled control gets the clicks but ignores them,
 // as on screen.

@@ -16,7 +16,8 @@ void WindowRecord::SetRect(const RECT& r) {
   rect = r;
   if (native) native->SetFrame(r);
   if (resized && window) {
-    window->GetPaintManager().SetClientSize(SIZE{Width(r), Height(r)});
+    CPaintManagerUI& pm = window->GetPaintManager();
+    pm.SetClientSize(pm.GetScale().ToUnits(SIZE{Width(r), Height(r)}));
   }
 }
 
@@ -65,8 +66,10 @@ HWND WindowImplBase::Create(HWND hwndParent, std::u16string_view caption, DWORD 
   record->style = style;
   record->caption = caption;
   record->className = GetWindowClassName();
-  const int width = cx == CW_USEDEFAULT ? 400 : cx;
-  const int height = cy == CW_USEDEFAULT ? 300 : cy;
+  // cx and cy are in 96-DPI units like the layouts; the native window has pixels.
+  const ScaleFactor scale = Backend()->DisplayScale();
+  const int width = static_cast<int>(scale.ToPixels(cx == CW_USEDEFAULT ? 400 : cx));
+  const int height = static_cast<int>(scale.ToPixels(cy == CW_USEDEFAULT ? 300 : cy));
   const RECT work = Backend()->WorkArea();
   const int left = x == CW_USEDEFAULT ? work.left + 40 : x;
   const int top = y == CW_USEDEFAULT ? work.top + 40 : y;
@@ -92,7 +95,21 @@ HWND WindowImplBase::Create(HWND hwndParent, std::u16string_view caption, DWORD 
   m_record = record;
   m_hWnd = MessageHub::Get().Register(record);
   m_pm.Init(m_hWnd);
-  m_pm.SetClientSize(SIZE{width, height});
+  m_pm.SetScale(record->native->Scale());
+  if (m_pm.GetScale() != scale) {
+    // Opened on a monitor of another scale than the default one (Windows).
+    const SIZE units = scale.ToUnits(SIZE{width, height});
+    const SIZE pixels = m_pm.GetScale().ToPixels(units);
+    record->SetRect(RECT{left, top, left + pixels.cx, top + pixels.cy});
+  }
+  m_pm.SetClientSize(m_pm.GetScale().ToUnits(SIZE{Width(record->rect), Height(record->rect)}));
+  record->native->LetWindowManagerMove([hwnd = m_hWnd](POINT pixel) {
+    auto r = MessageHub::Get().Lookup(hwnd);
+    if (!r || !r->window || !r->enabled) return false;
+    CPaintManagerUI& pm = r->window->GetPaintManager();
+    const ScaleFactor s = pm.GetScale();
+    return pm.IsCaptionHit(POINT{s.UnitAt(pixel.x), s.UnitAt(pixel.y)});
+  });
 
   if (HandleMessage(WM_CREATE, 0, 0) == -1) {
     DestroyWindow(m_hWnd);
@@ -182,8 +199,9 @@ std::u16string WindowImplBase::GetWindowText() const {
 void WindowImplBase::ResizeClient(int width, int height) {
   auto record = MessageHub::Get().Lookup(m_hWnd);
   if (!record) return;
-  record->SetRect(RECT{record->rect.left, record->rect.top, record->rect.left + width,
-                       record->rect.top + height});
+  const SIZE pixels = m_pm.GetScale().ToPixels(SIZE{width, height});
+  record->SetRect(RECT{record->rect.left, record->rect.top, record->rect.left + pixels.cx,
+                       record->rect.top + pixels.cy});
 }
 
 LRESULT WindowImplBase::SendMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {

@@ -2,6 +2,7 @@
 // packed the way the framework reads it (deflated, no folders), and every picture a layout
 // names must be in it with the size the layout gives it.
 
+#include <algorithm>
 #include <zip.h>
 
 #include <cstdint>
@@ -238,6 +239,25 @@ TEST(SkinArchive, EveryPictureIsAPng) {
     EXPECT_GT(size.width, 0) << name;
     EXPECT_GT(size.height, 0) << name;
   }
+}
+
+// Displays scaled above 100 % draw "Name@2x.png": every picture has one, of twice its size.
+TEST(SkinArchive, EveryPictureHasATwiceSizedOne) {
+  int pairs = 0;
+  for (const auto& [name, entry] : Archive().entries()) {
+    if (!EndsWith(name, ".png") || EndsWith(name, "@2x.png")) continue;
+    const std::string twiceName = name.substr(0, name.size() - 4) + "@2x.png";
+    const auto* twice = Archive().find(twiceName);
+    ASSERT_NE(twice, nullptr) << twiceName;
+    const auto one = ReadPngSize(entry.data);
+    const auto two = ReadPngSize(twice->data);
+    EXPECT_EQ(two.width, one.width * 2) << twiceName;
+    EXPECT_EQ(two.height, one.height * 2) << twiceName;
+    ++pairs;
+  }
+  EXPECT_EQ(pairs * 2, static_cast<int>(std::count_if(
+                           Archive().entries().begin(), Archive().entries().end(),
+                           [](const auto& e) { return EndsWith(e.first, ".png"); })));
 }
 
 class Layout : public ::testing::TestWithParam<const char*> {};

@@ -2,8 +2,10 @@
 """Draws every picture of Pinvale's skin into skin/.
 
 Flat style in the main window's blue. Every picture is drawn at four times its size and
-scaled down, which gives clean anti-aliased edges without any vector library. The output
-is committed; run this again after changing a picture:
+scaled down, which gives clean anti-aliased edges without any vector library. Each one is
+saved twice: "Name.png" at its size and "Name@2x.png" at twice its size, which the program
+draws on displays scaled above 100 %. The output is committed; run this again after
+changing a picture:
 
     /usr/bin/python3 tools/skin-images/draw_skin_images.py [output folder]
 
@@ -95,15 +97,26 @@ class Canvas:
         font = ImageFont.truetype(font_file, round(size * SCALE))
         self.draw.text((cx * SCALE, cy * SCALE), text, font=font, fill=colour, anchor="mm")
 
+    def scaled(self, factor):
+        return self.image.resize((self.width * factor, self.height * factor), Image.LANCZOS)
+
     def save(self, folder, name):
-        small = self.image.resize((self.width, self.height), Image.LANCZOS)
-        small.save(os.path.join(folder, name), optimize=True)
+        for factor in (1, 2):
+            save_picture(self.scaled(factor), folder, name, factor)
 
 
-def masked(canvas):
+def save_picture(image, folder, name, factor):
+    """Writes "Name.png" (factor 1) or "Name@2x.png" (factor 2)."""
+    if factor != 1:
+        stem, extension = os.path.splitext(name)
+        name = f"{stem}@{factor}x{extension}"
+    image.save(os.path.join(folder, name), optimize=True)
+
+
+def masked(canvas, factor=1):
     """Flattens a picture onto magenta for the layouts' mask colour: every pixel that is not
     clearly part of the drawing becomes exact magenta, the rest becomes opaque."""
-    small = canvas.image.resize((canvas.width, canvas.height), Image.LANCZOS)
+    small = canvas.scaled(factor)
     out = Image.new("RGBA", small.size, MAGENTA)
     for y in range(small.height):
         for x in range(small.width):
@@ -303,22 +316,24 @@ def scroll_strip(out):
     for fill in (GREY_MARK, BLUE_LIGHT, BLUE):
         c = Canvas(16, 16)
         c.polygon([(8, 5), (12.5, 10.5), (3.5, 10.5)], fill)
-        cells.append(masked(c))
+        cells.append(c)
     for fill in (GREY_MARK, BLUE_LIGHT, BLUE):
         c = Canvas(16, 16)
         c.polygon([(8, 11), (12.5, 5.5), (3.5, 5.5)], fill)
-        cells.append(masked(c))
+        cells.append(c)
     for fill in ((0xC4, 0xCC, 0xD4, 255), BLUE_LIGHT, BLUE):
         c = Canvas(16, 16)
         c.rect((4, 0, 12, 16), fill, radius=0)
-        cells.append(masked(c))
+        cells.append(c)
     c = Canvas(16, 16)
     c.rect((7, 0, 9, 16), (0xEE, 0xF1, 0xF4, 255))
-    cells.append(masked(c))
-    strip = Image.new("RGBA", (16, 16 * len(cells)), MAGENTA)
-    for i, cell in enumerate(cells):
-        strip.paste(cell, (0, 16 * i))
-    strip.save(os.path.join(out, "scroll.png"), optimize=True)
+    cells.append(c)
+    for factor in (1, 2):
+        side = 16 * factor
+        strip = Image.new("RGBA", (side, side * len(cells)), MAGENTA)
+        for i, cell in enumerate(cells):
+            strip.paste(masked(cell, factor), (0, side * i))
+        save_picture(strip, out, "scroll.png", factor)
 
 
 def pin_button(out):

@@ -5,6 +5,8 @@
 #include <SDL_ttf.h>
 #include <fontconfig/fontconfig.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <tuple>
 
@@ -12,6 +14,7 @@
 #include "ui/sdl/sdl_font.h"
 #include "ui/sdl/sdl_surface.h"
 #include "ui/sdl/sdl_window.h"
+#include "ui/sdl/x11_desktop.h"
 
 namespace pinvale::ui {
 namespace sdl {
@@ -86,6 +89,7 @@ class SdlBackend : public IUiBackend {
     FcInit();
     auto backend = std::unique_ptr<SdlBackend>(new SdlBackend());
     backend->m_wakeEvent = SDL_RegisterEvents(1);
+    backend->ReadDesktop();
     SDL_StartTextInput();
     return backend;
   }
@@ -140,8 +144,10 @@ class SdlBackend : public IUiBackend {
   }
 
   std::unique_ptr<INativeWindow> CreateNativeWindow(const NativeWindowParams& params) override {
-    return SdlWindow::Create(params);
+    return SdlWindow::Create(params, m_scale, m_windowManager);
   }
+
+  ScaleFactor DisplayScale() const override { return m_scale; }
 
   bool PollEvent(NativeEvent& out) override {
     if (m_displayLost) {
@@ -187,6 +193,18 @@ class SdlBackend : public IUiBackend {
 
  private:
   SdlBackend() = default;
+
+  // One scale for all windows: X has one text scale for the whole desktop.
+  void ReadDesktop() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    X11Desktop desktop;
+    if (driver && std::strcmp(driver, "x11") == 0) desktop = ReadX11Desktop();
+    m_windowManager = desktop.windowManager;
+    if (desktop.xftDpi) m_scale = ScaleFactor::FromDpi(*desktop.xftDpi);
+    if (const char* setting = std::getenv("PINVALE_SCALE")) {
+      if (auto scale = ScaleFactor::Parse(setting)) m_scale = *scale;
+    }
+  }
 
   // Desktop coordinates of a mouse event: the window's position plus the event's point.
   // (SDL's global mouse state lags behind the events while the pointer is grabbed.)
@@ -278,6 +296,8 @@ class SdlBackend : public IUiBackend {
 
   Uint32 m_wakeEvent = 0;
   bool m_displayLost = false;
+  ScaleFactor m_scale;
+  bool m_windowManager = false;
   std::map<std::tuple<std::string, int, bool, bool>, std::shared_ptr<IFont>> m_fonts;
 };
 

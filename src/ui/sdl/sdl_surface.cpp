@@ -116,6 +116,37 @@ void SurfaceTarget::DrawImage(const IImage& image, const RECT& source, const REC
   SDL_SetSurfaceAlphaMod(src, 255);
 }
 
+void SurfaceTarget::DrawImageSmooth(const IImage& image, const RECT& source, const RECT& dest,
+                                    int fade) {
+  const auto* sdlImage = dynamic_cast<const SdlImage*>(&image);
+  if (!sdlImage || IsEmpty(source) || IsEmpty(dest)) return;
+  SDL_Surface* src = sdlImage->Surface();
+  SDL_Rect s = ToSdl(source);
+  if (s.w == dest.right - dest.left && s.h == dest.bottom - dest.top) {
+    DrawImage(image, source, dest, fade);
+    return;
+  }
+  // Bilinear stretching is a copy, not a blend: stretch into a picture of the destination's
+  // size, then blend that. Only the source rectangle is sampled, so the cells of a
+  // nine-grid picture do not bleed into each other.
+  SurfacePtr stretched(SDL_CreateRGBSurfaceWithFormat(
+      0, static_cast<int>(dest.right - dest.left), static_cast<int>(dest.bottom - dest.top), 32,
+      SDL_PIXELFORMAT_ARGB8888));
+  if (!stretched) return;
+  SDL_Rect all{0, 0, stretched->w, stretched->h};
+  SDL_SetSurfaceBlendMode(src, SDL_BLENDMODE_NONE);
+  const int ok = SDL_SoftStretchLinear(src, &s, stretched.get(), &all);
+  SDL_SetSurfaceBlendMode(src, SDL_BLENDMODE_BLEND);
+  if (ok != 0) {
+    DrawImage(image, source, dest, fade);
+    return;
+  }
+  SDL_Rect d = ToSdl(dest);
+  SDL_SetSurfaceBlendMode(stretched.get(), SDL_BLENDMODE_BLEND);
+  SDL_SetSurfaceAlphaMod(stretched.get(), static_cast<Uint8>(std::clamp(fade, 0, 255)));
+  SDL_BlitSurface(stretched.get(), nullptr, m_surface.get(), &d);
+}
+
 std::vector<std::uint32_t> SurfaceTarget::ReadPixels() const {
   std::vector<std::uint32_t> pixels(static_cast<size_t>(m_surface->w) * m_surface->h);
   SDL_LockSurface(m_surface.get());

@@ -39,6 +39,8 @@ class SurfaceTarget : public IRenderTarget {
   void FillGradientV(const RECT& rect, DWORD topArgb, DWORD bottomArgb) override;
   void DrawTextRun(const IFont& font, int x, int y, std::u16string_view text, DWORD argb) override;
   void DrawImage(const IImage& image, const RECT& source, const RECT& dest, int fade) override;
+  void DrawImageSmooth(const IImage& image, const RECT& source, const RECT& dest,
+                       int fade) override;
   std::vector<std::uint32_t> ReadPixels() const override;
 
   SDL_Surface* Surface() const { return m_surface.get(); }

@@ -4,7 +4,8 @@
 
 namespace pinvale::ui::sdl {
 
-std::unique_ptr<SdlWindow> SdlWindow::Create(const NativeWindowParams& params) {
+std::unique_ptr<SdlWindow> SdlWindow::Create(const NativeWindowParams& params,
+                                             ScaleFactor scale, bool windowManager) {
   Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS;
   if (params.popup) flags |= SDL_WINDOW_SKIP_TASKBAR;
   SDL_Window* window = SDL_CreateWindow(params.titleUtf8.c_str(), params.x, params.y, params.width,
@@ -16,10 +17,28 @@ std::unique_ptr<SdlWindow> SdlWindow::Create(const NativeWindowParams& params) {
       SDL_SetWindowModalFor(window, owner);
     }
   }
-  return std::unique_ptr<SdlWindow>(new SdlWindow(window));
+  return std::unique_ptr<SdlWindow>(new SdlWindow(window, scale, windowManager));
+}
+
+bool SdlWindow::LetWindowManagerMove(std::function<bool(POINT)> isCaption) {
+  // Without a window manager nobody would act on the request, and the press would be lost.
+  if (!m_windowManager) return false;
+  m_isCaption = std::move(isCaption);
+  if (SDL_SetWindowHitTest(m_window, &SdlWindow::HitTest, this) != 0) {
+    m_isCaption = nullptr;
+    return false;
+  }
+  return true;
+}
+
+SDL_HitTestResult SdlWindow::HitTest(SDL_Window* /*window*/, const SDL_Point* point, void* self) {
+  const auto* me = static_cast<const SdlWindow*>(self);
+  if (me->m_isCaption && me->m_isCaption(POINT{point->x, point->y})) return SDL_HITTEST_DRAGGABLE;
+  return SDL_HITTEST_NORMAL;
 }
 
 SdlWindow::~SdlWindow() {
+  SDL_SetWindowHitTest(m_window, nullptr, nullptr);
   SDL_DestroyWindow(m_window);
 }
 

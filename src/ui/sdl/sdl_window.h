@@ -11,7 +11,9 @@ namespace pinvale::ui::sdl {
 
 class SdlWindow : public INativeWindow {
  public:
-  static std::unique_ptr<SdlWindow> Create(const NativeWindowParams& params);
+  // `windowManager`: one runs and can move windows for us (SDL_SetWindowHitTest).
+  static std::unique_ptr<SdlWindow> Create(const NativeWindowParams& params, ScaleFactor scale,
+                                           bool windowManager);
   ~SdlWindow() override;
 
   std::uint32_t Id() const override { return SDL_GetWindowID(m_window); }
@@ -25,10 +27,17 @@ class SdlWindow : public INativeWindow {
   void SetFrame(const RECT& frame) override;
   void Present(IRenderTarget& frame) override;
   void CaptureMouse(bool capture) override;
+  ScaleFactor Scale() const override { return m_scale; }
+  bool LetWindowManagerMove(std::function<bool(POINT)> isCaption) override;
 
  private:
-  explicit SdlWindow(SDL_Window* window) : m_window(window) {}
+  SdlWindow(SDL_Window* window, ScaleFactor scale, bool windowManager)
+      : m_window(window), m_scale(scale), m_windowManager(windowManager) {}
+  static SDL_HitTestResult HitTest(SDL_Window* window, const SDL_Point* point, void* self);
   SDL_Window* m_window;
+  ScaleFactor m_scale;
+  bool m_windowManager;
+  std::function<bool(POINT)> m_isCaption;
 };
 
 }  // namespace pinvale::ui::sdl

@@ -77,6 +77,11 @@ class GdiplusTarget : public IRenderTarget {
   void FillGradientV(const RECT& rect, DWORD topArgb, DWORD bottomArgb) override;
   void DrawTextRun(const IFont& font, int x, int y, std::u16string_view text, DWORD argb) override;
   void DrawImage(const IImage& image, const RECT& source, const RECT& dest, int fade) override;
+  // GDI+ filters every stretch already (high-quality bilinear).
+  void DrawImageSmooth(const IImage& image, const RECT& source, const RECT& dest,
+                       int fade) override {
+    DrawImage(image, source, dest, fade);
+  }
   std::vector<std::uint32_t> ReadPixels() const override;
 
   // The finished pixels, row by row (for showing the frame and saving it).

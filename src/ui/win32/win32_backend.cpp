@@ -157,6 +157,13 @@ class Win32Backend : public IUiBackend {
 
   std::uint64_t NowMs() const override { return ::GetTickCount64(); }
 
+  ScaleFactor DisplayScale() const override {
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
+    ::ReleaseDC(nullptr, screen);
+    return ScaleFactor::FromDpi(dpi);
+  }
+
   RECT WorkArea() const override {
     RECT area{0, 0, 1024, 768};
     if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0) || area.right <= area.left) {

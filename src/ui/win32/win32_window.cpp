@@ -159,4 +159,18 @@ void Win32Window::CaptureMouse(bool capture) {
   }
 }
 
+ScaleFactor Win32Window::Scale() const {
+  // GetDpiForWindow exists from Windows 10 1607 on; older systems have one DPI for all.
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto getDpi = reinterpret_cast<GetDpiForWindowFn>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  UINT dpi = getDpi && m_hwnd ? getDpi(m_hwnd) : 0;
+  if (dpi == 0) {
+    HDC screen = ::GetDC(nullptr);
+    dpi = static_cast<UINT>(::GetDeviceCaps(screen, LOGPIXELSX));
+    ::ReleaseDC(nullptr, screen);
+  }
+  return ScaleFactor::FromDpi(dpi);
+}
+
 }  // namespace pinvale::ui::win32

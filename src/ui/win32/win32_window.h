@@ -34,6 +34,7 @@ class Win32Window : public INativeWindow {
   void SetFrame(const RECT& frame) override;
   void Present(IRenderTarget& frame) override;
   void CaptureMouse(bool capture) override;
+  ScaleFactor Scale() const override;
 
   HWND Handle() const { return m_hwnd; }
   // Draws the last presented frame (WM_PAINT).
