@@ -22,6 +22,16 @@ namespace pinvale::emulation {
 namespace {
 
 constexpr int kHidrawMajor = 240;
+
+// umockdev's worker thread runs the node handlers, and it tells the client that a
+// request is done over a socket, which ThreadSanitizer cannot see as ordering. A
+// handler holds this for its whole run, and the testbed takes it once after the
+// handlers are detached, so an interface is freed only after its last handler has
+// returned. Recursive: a handler may pull the key out, which can run another.
+std::recursive_mutex& HandlerMutex() {
+  static std::recursive_mutex mutex;
+  return mutex;
+}
 constexpr std::size_t kPacketBytes = vkey::kPacketSize;
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
@@ -106,6 +116,7 @@ struct HidrawBed::Interface {
   int peerFd = -1;  // our own end of the node's pty, to see what is unread
 
   static gboolean OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
+    std::lock_guard<std::recursive_mutex> handler(HandlerMutex());
     static_cast<Interface*>(self)->Ioctl(client);
     return TRUE;
   }
@@ -113,6 +124,7 @@ struct HidrawBed::Interface {
   // once the device is gone and what it sent has been read, hidraw's answer is
   // EIO where the hung-up pty would say 0.
   static gboolean OnRead(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
+    std::lock_guard<std::recursive_mutex> handler(HandlerMutex());
     auto* iface = static_cast<Interface*>(self);
     {
       std::lock_guard<std::mutex> lock(iface->writeMutex);
@@ -122,6 +134,7 @@ struct HidrawBed::Interface {
     return TRUE;
   }
   static gboolean OnWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self) {
+    std::lock_guard<std::recursive_mutex> handler(HandlerMutex());
     static_cast<Interface*>(self)->Write(client);
     return TRUE;
   }
@@ -286,6 +299,7 @@ HidrawBed::~HidrawBed() {
       }
     }
   }
+  { std::lock_guard<std::recursive_mutex> lastHandlerDone(HandlerMutex()); }
   devices_.clear();
   if (testbed_) g_object_unref(testbed_);
 }
