@@ -1,7 +1,6 @@
 #include "vkey/client_pin_request.h"
 
 #include "cbor/cbor_item.h"
-#include "cbor/cbor_walk.h"
 #include "vkey/ctap_status.h"
 
 namespace pinvale::vkey {
@@ -11,28 +10,11 @@ namespace {
 constexpr std::uint8_t kMajorUnsigned = 0;
 constexpr std::uint8_t kMajorMap = 5;
 
-bool Present(const CborItem& item) {
-  return item.data() != nullptr && item.length() > 0;
-}
-
-// A byte-string member: absent is fine, anything else than a byte string is not.
-bool ReadBytes(const CborItem& item, ByteField& field) {
-  if (!Present(item)) return true;
-  field.present = item.getBytes(field.data, field.length);
-  return field.present;
-}
-
 }  // namespace
 
 std::uint8_t ReadPinRequest(const std::uint8_t* cbor, std::size_t length, PinRequest& request) {
-  if (length == 0) return kStatusMissingParameter;
-  std::uint32_t end = 0;
-  CborOpenContainers open;
-  if (!skipCborItem(cbor, static_cast<std::uint32_t>(length), end, open) || end != length) {
-    return kStatusInvalidCbor;
-  }
-  const CborItem map(cbor, static_cast<std::uint32_t>(length));
-  if (map.head().majorType != kMajorMap) return kStatusCborUnexpectedType;
+  CborItem map;
+  if (std::uint8_t status = OpenRequestMap(cbor, length, map); status != kStatusOk) return status;
 
   const CborItem protocol = map.mapValueByInt(1);
   const CborItem subCommand = map.mapValueByInt(2);

@@ -6,13 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace pinvale::vkey {
+#include "vkey/request_members.h"
 
-struct ByteField {
-  bool present = false;
-  const std::uint8_t* data = nullptr;
-  std::uint32_t length = 0;
-};
+namespace pinvale::vkey {
 
 struct PinRequest {
   std::uint32_t subCommand = 0;

@@ -1,7 +1,6 @@
 #include "vkey/get_assertion_request.h"
 
 #include "cbor/cbor_item.h"
-#include "cbor/cbor_walk.h"
 #include "vkey/ctap_status.h"
 
 namespace pinvale::vkey {
@@ -16,21 +15,10 @@ constexpr std::uint8_t kSimpleFalse = 20;
 constexpr std::uint8_t kSimpleTrue = 21;
 constexpr std::size_t kClientDataHashSize = 32;
 
-bool Present(const CborItem& item) {
-  return item.data() != nullptr && item.length() > 0;
-}
-
 bool IsText(const CborItem& item) {
   const char* text = nullptr;
   std::uint32_t length = 0;
   return item.getText(text, length);
-}
-
-// A byte-string member: absent is fine, anything else than a byte string is not.
-bool ReadBytes(const CborItem& item, ByteField& field) {
-  if (!Present(item)) return true;
-  field.present = item.getBytes(field.data, field.length);
-  return field.present;
 }
 
 // A boolean option: absent keeps the default.
@@ -94,14 +82,8 @@ std::uint8_t ReadOptions(const CborItem& options, AssertionRequest& request) {
 
 std::uint8_t ReadAssertionRequest(const std::uint8_t* cbor, std::size_t length,
                                   AssertionRequest& request) {
-  if (length == 0) return kStatusMissingParameter;
-  std::uint32_t end = 0;
-  CborOpenContainers open;
-  if (!skipCborItem(cbor, static_cast<std::uint32_t>(length), end, open) || end != length) {
-    return kStatusInvalidCbor;
-  }
-  const CborItem map(cbor, static_cast<std::uint32_t>(length));
-  if (map.head().majorType != kMajorMap) return kStatusCborUnexpectedType;
+  CborItem map;
+  if (std::uint8_t status = OpenRequestMap(cbor, length, map); status != kStatusOk) return status;
 
   const CborItem rpId = map.mapValueByInt(1);
   const CborItem clientDataHash = map.mapValueByInt(2);
