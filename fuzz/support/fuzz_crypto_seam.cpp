@@ -10,13 +10,18 @@
 //   - the shared value of ECDH is the x coordinate of the peer's point, after the real
 //     mbedtls_ecp_check_pubkey, so a point off the curve still fails as it does for real;
 //   - the random generator is a counter, seeded with nothing, so every run of an input
-//     is the same run.
+//     is the same run;
+//   - the entropy context the generator would be seeded from is left empty: mbedTLS as
+//     Debian builds it starts a HAVEGE pool in mbedtls_entropy_init, tens of thousands of
+//     timer reads, and a target making a random source per input spent most of its time
+//     there for entropy nobody reads.
 // Only the objects of the program see these (the wrapped references); mbedTLS itself
 // keeps its real functions.
 
 #include <mbedtls/ctr_drbg.h>
 #include <mbedtls/ecdh.h>
 #include <mbedtls/ecp.h>
+#include <mbedtls/entropy.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -97,6 +102,14 @@ int __wrap_mbedtls_ecdh_compute_shared(mbedtls_ecp_group* grp, mbedtls_mpi* z,
   if (result == 0) result = mbedtls_ecp_check_privkey(grp, d);
   if (result == 0) result = mbedtls_mpi_copy(z, &Q->X);
   return result;
+}
+
+void __wrap_mbedtls_entropy_init(mbedtls_entropy_context* ctx) {
+  std::memset(ctx, 0, sizeof *ctx);
+}
+
+void __wrap_mbedtls_entropy_free(mbedtls_entropy_context* ctx) {
+  std::memset(ctx, 0, sizeof *ctx);
 }
 
 int __wrap_mbedtls_ctr_drbg_seed(mbedtls_ctr_drbg_context*, int (*)(void*, unsigned char*, size_t),
