@@ -176,7 +176,11 @@ WaitResult VirtualKey::WaitFor(const std::shared_ptr<LinkState>& link, std::uint
                                int timeoutMs) {
   std::unique_lock<std::mutex> lock(mu_);
   auto ready = [&] { return !link->open || !link->outgoing.empty(); };
-  if (timeoutMs < 0) {
+  if (timeoutMs == 0) {
+    // A poll answers from the queue: a wait of no time still costs a futex call and a
+    // trip through the scheduler, and a host draining its reports polls after every packet.
+    if (!ready()) return WaitResult::kTimeout;
+  } else if (timeoutMs < 0) {
     link->outgoingCv.wait(lock, ready);
   } else if (!link->outgoingCv.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready)) {
     return WaitResult::kTimeout;

@@ -263,5 +263,22 @@ TEST(VkeyWithoutTimerThread, TimersRunOnlyWhenAsked) {
   EXPECT_FALSE(key->Status().waitingForTouch);
 }
 
+// A host draining its reports polls with a time-out of 0: it gets what is queued, a
+// time-out when nothing is, and the closed state once the key is pulled out.
+TEST(VkeyPolling, PollTakesQueuedPacketsAndTellsEmptyFromClosed) {
+  auto key = VirtualKey::Create(FastConfig());
+  TestHost host(key);
+  Packet packet{};
+  EXPECT_EQ(host.link().WaitPacket(packet.data(), 0), WaitResult::kTimeout);
+  host.SendMessage(host.cid(), kCmdPing, std::vector<std::uint8_t>(100, 7));
+  EXPECT_EQ(host.link().WaitPacket(packet.data(), 0), WaitResult::kPacket);
+  EXPECT_EQ(packet[4], kCmdPing | kInitBit);
+  EXPECT_EQ(host.link().WaitPacket(packet.data(), 0), WaitResult::kPacket);
+  EXPECT_EQ(packet[4], 0);  // the continuation
+  EXPECT_EQ(host.link().WaitPacket(packet.data(), 0), WaitResult::kTimeout);
+  key->Unplug();
+  EXPECT_EQ(host.link().WaitPacket(packet.data(), 0), WaitResult::kClosed);
+}
+
 }  // namespace
 }  // namespace pinvale::vkey::test
