@@ -256,13 +256,16 @@ bool PaintWindow(WindowRecord& record, bool present) {
   if (!MessageHub::Get().Exists(hwnd)) return false;
   IUiBackend* backend = Backend();
   if (!backend || client.cx <= 0 || client.cy <= 0) return false;
+  // Shown again after an exposure with nothing changed since: the last frame is still right.
+  bool current = present && record.nativeShown && !pm.IsInvalid() && !pm.IsUpdateNeeded();
   if (!record.frame || record.frame->Size().cx != client.cx ||
       record.frame->Size().cy != client.cy) {
     record.frame =
         backend->CreateOffscreen(static_cast<int>(client.cx), static_cast<int>(client.cy));
     if (!record.frame) return false;
+    current = false;
   }
-  pm.Paint(*record.frame);
+  if (!current) pm.Paint(*record.frame);
   record.exposed = false;
   if (present && record.native) {
     record.native->Present(*record.frame);

@@ -1,6 +1,7 @@
 // Windows built from the skin: notifications, the base window's default behaviours and
 // nested modal loops.
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include "test_skin.h"
@@ -287,6 +288,30 @@ TEST_F(WindowTest, DraggingTheCaptionMovesTheWindow) {
             (RECT{before.left + 30, before.top + 20, before.right + 30, before.bottom + 20}));
   EXPECT_TRUE(window.notes.size() >= 1);
   EXPECT_EQ(window.Count("click:caption"), 0);
+}
+
+// Made once, where it is first shown and at the skin's size: SDL waits for the X server after
+// each move or resize, and a window made early would need both before its first frame.
+TEST_F(WindowTest, TheNativeWindowIsMadeAtItsFinalFrameWhenFirstShown) {
+  RecordingWindow window;
+  const HWND hwnd = test::CreateTestWindow(window);
+  window.CenterWindow();
+  auto record = detail::MessageHub::Get().Lookup(hwnd);
+  ASSERT_TRUE(record && record->native);
+  EXPECT_EQ(SDL_GetWindowFromID(record->native->Id()), nullptr);
+  EXPECT_EQ(record->native->Frame(), record->rect);
+
+  window.ShowWindow(true, false);
+  t::PumpUntilIdle();
+  SDL_Window* made = SDL_GetWindowFromID(record->native->Id());
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(SDL_GetWindowFlags(made) & SDL_WINDOW_HIDDEN, 0u);
+  int x = 0, y = 0, w = 0, h = 0;
+  SDL_GetWindowPosition(made, &x, &y);
+  SDL_GetWindowSize(made, &w, &h);
+  EXPECT_EQ((RECT{x, y, x + w, y + h}), record->rect);
+  EXPECT_EQ(w, 300);
+  EXPECT_EQ(h, 280);
 }
 
 }  // namespace

@@ -1,6 +1,12 @@
 #include "ui/sdl/sdl_font.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <map>
+#include <mutex>
 
 #include "ui/sdl/sdl_surface.h"
 #include "ui/ui_text.h"
@@ -20,6 +26,89 @@ struct CharSetDeleter {
 
 // Enough candidates for any script the UI shows; the rest of the sorted list is never needed.
 constexpr int kMaxCandidates = 12;
+
+// A font file opened once for all the faces cut from it (every size and weight of the
+// skin's one family). FreeType seeks before nearly every read; through a stdio stream each
+// seek costs a system call and a 4 KiB refill, so the faces read with pread at their own
+// offsets instead, and no mapping of the file adds to the resident memory.
+class FontFile {
+ public:
+  static std::shared_ptr<FontFile> Open(const std::string& path) {
+    static std::mutex mutex;
+    static std::map<std::string, std::weak_ptr<FontFile>> open;
+    std::lock_guard lock(mutex);
+    if (auto file = open[path].lock()) return file;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+      ::close(fd);
+      return nullptr;
+    }
+    auto file = std::shared_ptr<FontFile>(new FontFile(fd, info.st_size));
+    open[path] = file;
+    return file;
+  }
+  ~FontFile() { ::close(m_fd); }
+  FontFile(const FontFile&) = delete;
+  FontFile& operator=(const FontFile&) = delete;
+
+  // A stream of its own for one face; SDL_ttf closes it with the face.
+  SDL_RWops* NewStream(const std::shared_ptr<FontFile>& self) const {
+    SDL_RWops* rw = SDL_AllocRW();
+    if (!rw) return nullptr;
+    rw->type = SDL_RWOPS_UNKNOWN;
+    rw->size = &Size;
+    rw->seek = &Seek;
+    rw->read = &Read;
+    rw->write = &Write;
+    rw->close = &Close;
+    rw->hidden.unknown.data1 = std::make_unique<Stream>(Stream{self, 0}).release();
+    return rw;
+  }
+
+ private:
+  struct Stream {
+    std::shared_ptr<FontFile> file;
+    Sint64 offset;
+  };
+  FontFile(int fd, Sint64 size) : m_fd(fd), m_size(size) {}
+  static Stream& Of(SDL_RWops* rw) { return *static_cast<Stream*>(rw->hidden.unknown.data1); }
+
+  static Sint64 SDLCALL Size(SDL_RWops* rw) { return Of(rw).file->m_size; }
+  static Sint64 SDLCALL Seek(SDL_RWops* rw, Sint64 offset, int whence) {
+    Stream& s = Of(rw);
+    const Sint64 base = whence == RW_SEEK_SET   ? 0
+                        : whence == RW_SEEK_CUR ? s.offset
+                                                : s.file->m_size;
+    if (base + offset < 0) return -1;
+    s.offset = base + offset;
+    return s.offset;
+  }
+  static size_t SDLCALL Read(SDL_RWops* rw, void* ptr, size_t size, size_t count) {
+    Stream& s = Of(rw);
+    if (size == 0 || count == 0) return 0;
+    size_t done = 0;
+    const size_t want = size * count;
+    while (done < want) {
+      const ssize_t n = pread(s.file->m_fd, static_cast<char*>(ptr) + done, want - done,
+                              static_cast<off_t>(s.offset + static_cast<Sint64>(done)));
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    s.offset += static_cast<Sint64>(done);
+    return done / size;
+  }
+  static size_t SDLCALL Write(SDL_RWops*, const void*, size_t, size_t) { return 0; }
+  static int SDLCALL Close(SDL_RWops* rw) {
+    std::unique_ptr<Stream> owned(static_cast<Stream*>(rw->hidden.unknown.data1));
+    SDL_FreeRW(rw);
+    return 0;
+  }
+
+  int m_fd;
+  Sint64 m_size;
+};
 
 }  // namespace
 
@@ -97,13 +186,20 @@ SdlFont::Face* SdlFont::OpenFace(size_t candidate) const {
   if (m_faces[candidate]) return m_faces[candidate]->font ? m_faces[candidate].get() : nullptr;
   auto face = std::make_unique<Face>();
   const FaceFile& file = m_candidates->files[candidate];
-  face->font = TTF_OpenFontIndex(file.path.c_str(), m_spec.size, file.index);
+  if (std::shared_ptr<FontFile> source = FontFile::Open(file.path)) {
+    if (SDL_RWops* stream = source->NewStream(source)) {
+      face->font = TTF_OpenFontIndexRW(stream, 1, m_spec.size, file.index);
+    }
+  }
   if (face->font) {
     int style = TTF_STYLE_NORMAL;
     if (file.syntheticBold) style |= TTF_STYLE_BOLD;
     if (file.syntheticItalic) style |= TTF_STYLE_ITALIC;
     TTF_SetFontStyle(face->font, style);
-    TTF_SetFontHinting(face->font, TTF_HINTING_LIGHT);
+    // The font's own hinting instructions where it has them: as sharp as the light mode,
+    // which always runs FreeType's auto-hinter, whose set-up for a CJK face of tens of
+    // thousands of glyphs costs milliseconds on the first glyphs of every face.
+    TTF_SetFontHinting(face->font, TTF_HINTING_NORMAL);
   }
   m_faces[candidate] = std::move(face);
   return m_faces[candidate]->font ? m_faces[candidate].get() : nullptr;

@@ -1,30 +1,59 @@
 #include "ui/sdl/sdl_window.h"
 
+#include <atomic>
+
 #include "ui/sdl/sdl_surface.h"
 
 namespace pinvale::ui::sdl {
 
-std::unique_ptr<SdlWindow> SdlWindow::Create(const NativeWindowParams& params,
-                                             ScaleFactor scale, bool windowManager) {
+std::unique_ptr<SdlWindow> SdlWindow::Create(const NativeWindowParams& params, ScaleFactor scale,
+                                             bool windowManager) {
+  return std::unique_ptr<SdlWindow>(new SdlWindow(params, scale, windowManager));
+}
+
+namespace {
+// Ids for windows not made yet, from a range SDL's counter never reaches: input a test
+// injects still finds its window, and no SDL event names one of them.
+std::uint32_t NextProvisionalId() {
+  static std::atomic<std::uint32_t> next{0x80000000u};
+  return next++;
+}
+}  // namespace
+
+SdlWindow::SdlWindow(const NativeWindowParams& params, ScaleFactor scale, bool windowManager)
+    : m_provisionalId(NextProvisionalId()),
+      m_params(params),
+      m_frame{params.x, params.y, params.x + params.width, params.y + params.height},
+      m_scale(scale),
+      m_windowManager(windowManager) {}
+
+// The window is made where and as large as it is when first needed (mostly: shown), so
+// that the skin's size and the centring cost nothing: SDL waits for the X server after
+// every move or resize.
+bool SdlWindow::Realize() {
+  if (m_window) return true;
   Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS;
-  if (params.popup) flags |= SDL_WINDOW_SKIP_TASKBAR;
-  SDL_Window* window = SDL_CreateWindow(params.titleUtf8.c_str(), params.x, params.y, params.width,
-                                        params.height, flags);
-  if (!window) return nullptr;
-  if (params.ownerId != 0) {
+  if (m_params.popup) flags |= SDL_WINDOW_SKIP_TASKBAR;
+  m_window = SDL_CreateWindow(m_params.titleUtf8.c_str(), static_cast<int>(m_frame.left),
+                              static_cast<int>(m_frame.top),
+                              static_cast<int>(m_frame.right - m_frame.left),
+                              static_cast<int>(m_frame.bottom - m_frame.top), flags);
+  if (!m_window) return false;
+  if (m_params.ownerId != 0) {
     // Keeps a dialog above its owner where the window manager supports it (X11).
-    if (SDL_Window* owner = SDL_GetWindowFromID(params.ownerId)) {
-      SDL_SetWindowModalFor(window, owner);
+    if (SDL_Window* owner = SDL_GetWindowFromID(m_params.ownerId)) {
+      SDL_SetWindowModalFor(m_window, owner);
     }
   }
-  return std::unique_ptr<SdlWindow>(new SdlWindow(window, scale, windowManager));
+  if (m_isCaption) SDL_SetWindowHitTest(m_window, &SdlWindow::HitTest, this);
+  return true;
 }
 
 bool SdlWindow::LetWindowManagerMove(std::function<bool(POINT)> isCaption) {
   // Without a window manager nobody would act on the request, and the press would be lost.
   if (!m_windowManager) return false;
   m_isCaption = std::move(isCaption);
-  if (SDL_SetWindowHitTest(m_window, &SdlWindow::HitTest, this) != 0) {
+  if (m_window && SDL_SetWindowHitTest(m_window, &SdlWindow::HitTest, this) != 0) {
     m_isCaption = nullptr;
     return false;
   }
@@ -38,38 +67,46 @@ SDL_HitTestResult SdlWindow::HitTest(SDL_Window* /*window*/, const SDL_Point* po
 }
 
 SdlWindow::~SdlWindow() {
+  if (!m_window) return;
   SDL_SetWindowHitTest(m_window, nullptr, nullptr);
   SDL_DestroyWindow(m_window);
 }
 
+std::uint32_t SdlWindow::Id() const {
+  return m_window ? SDL_GetWindowID(m_window) : m_provisionalId;
+}
+
 void SdlWindow::SetTitle(const std::string& utf8) {
-  SDL_SetWindowTitle(m_window, utf8.c_str());
+  m_params.titleUtf8 = utf8;
+  if (m_window) SDL_SetWindowTitle(m_window, utf8.c_str());
 }
 
 void SdlWindow::Show(bool visible) {
   if (visible) {
-    SDL_ShowWindow(m_window);
-  } else {
+    if (Realize()) SDL_ShowWindow(m_window);
+  } else if (m_window) {
     SDL_HideWindow(m_window);
   }
 }
 
 void SdlWindow::Minimize() {
-  SDL_MinimizeWindow(m_window);
+  if (Realize()) SDL_MinimizeWindow(m_window);
 }
 void SdlWindow::Maximize() {
-  SDL_MaximizeWindow(m_window);
+  if (Realize()) SDL_MaximizeWindow(m_window);
 }
 void SdlWindow::Restore() {
-  SDL_RestoreWindow(m_window);
+  if (Realize()) SDL_RestoreWindow(m_window);
 }
 
 void SdlWindow::Raise() {
+  if (!Realize()) return;
   SDL_RaiseWindow(m_window);
   SDL_SetWindowInputFocus(m_window);
 }
 
 RECT SdlWindow::Frame() const {
+  if (!m_window) return m_frame;
   int x = 0;
   int y = 0;
   int w = 0;
@@ -80,6 +117,8 @@ RECT SdlWindow::Frame() const {
 }
 
 void SdlWindow::SetFrame(const RECT& frame) {
+  m_frame = frame;
+  if (!m_window) return;
   int w = 0;
   int h = 0;
   SDL_GetWindowSize(m_window, &w, &h);
@@ -90,6 +129,9 @@ void SdlWindow::SetFrame(const RECT& frame) {
 }
 
 void SdlWindow::Present(IRenderTarget& frame) {
+  // An unmapped X window keeps nothing of what it is sent: the frame shown after mapping
+  // (and after every exposure) is the one that counts.
+  if (!m_window || (SDL_GetWindowFlags(m_window) & SDL_WINDOW_HIDDEN) != 0) return;
   auto* target = dynamic_cast<SurfaceTarget*>(&frame);
   if (!target) return;
   SDL_Surface* surface = SDL_GetWindowSurface(m_window);

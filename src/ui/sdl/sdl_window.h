@@ -1,7 +1,7 @@
 #pragma once
 
 // A borderless SDL window showing frames drawn in software (window surface, no renderer,
-// no OpenGL).
+// no OpenGL). The SDL window itself is made when first shown, at the frame it has then.
 
 #include <SDL.h>
 
@@ -16,7 +16,8 @@ class SdlWindow : public INativeWindow {
                                            bool windowManager);
   ~SdlWindow() override;
 
-  std::uint32_t Id() const override { return SDL_GetWindowID(m_window); }
+  // SDL's id once the window is made; an id of its own before.
+  std::uint32_t Id() const override;
   void SetTitle(const std::string& utf8) override;
   void Show(bool visible) override;
   void Minimize() override;
@@ -31,10 +32,13 @@ class SdlWindow : public INativeWindow {
   bool LetWindowManagerMove(std::function<bool(POINT)> isCaption) override;
 
  private:
-  SdlWindow(SDL_Window* window, ScaleFactor scale, bool windowManager)
-      : m_window(window), m_scale(scale), m_windowManager(windowManager) {}
+  SdlWindow(const NativeWindowParams& params, ScaleFactor scale, bool windowManager);
+  bool Realize();
   static SDL_HitTestResult HitTest(SDL_Window* window, const SDL_Point* point, void* self);
-  SDL_Window* m_window;
+  std::uint32_t m_provisionalId;
+  NativeWindowParams m_params;
+  RECT m_frame;
+  SDL_Window* m_window = nullptr;
   ScaleFactor m_scale;
   bool m_windowManager;
   std::function<bool(POINT)> m_isCaption;
