@@ -39,7 +39,8 @@ std::u16string TwiceName(std::u16string_view entry) {
   std::u16string name(entry);
   const size_t slash = name.find_last_of(u"/\\");
   const size_t dot = name.rfind(u'.');
-  const bool hasExtension = dot != std::u16string::npos && (slash == std::u16string::npos || dot > slash);
+  const bool hasExtension =
+      dot != std::u16string::npos && (slash == std::u16string::npos || dot > slash);
   name.insert(hasExtension ? dot : name.size(), u"@2x");
   return name;
 }
@@ -143,6 +144,7 @@ void CPaintManagerUI::SetScale(ScaleFactor scale) {
   if (scale == m_scale) return;
   m_scale = scale;
   m_styleFonts.clear();
+  m_passWidths.clear();
   m_images.clear();
   m_scaledTarget.reset();
   m_paintDC = nullptr;
@@ -221,6 +223,7 @@ int CPaintManagerUI::AddFont(std::u16string_view name, int size, bool bold, bool
                                        [](const FontEntry& f) { return f.isDefault; });
   if (isDefault && !haveDefault) m_defaultFont = entry;
   m_styleFonts.clear();
+  m_passWidths.clear();
   NeedUpdate();
   return static_cast<int>(m_fonts.size()) - 1;
 }
@@ -234,6 +237,7 @@ void CPaintManagerUI::SetDefaultFont(std::u16string_view name, int size, bool bo
   m_defaultFont.info.bItalic = italic;
   m_defaultFont.info.bUnderline = underline;
   m_styleFonts.clear();
+  m_passWidths.clear();
   NeedUpdate();
 }
 
@@ -299,8 +303,14 @@ int CPaintManagerUI::FontHeight(const TextStyle& style) {
 }
 
 int CPaintManagerUI::TextWidth(const TextStyle& style, std::u16string_view text) {
-  if (IFont* font = FontForStyle(style)) return font->Measure(text).cx;
-  return 0;
+  IFont* font = FontForStyle(style);
+  if (!font) return 0;
+  std::unordered_map<std::u16string, int>& widths = m_passWidths[font];
+  std::u16string word(text);
+  if (auto it = widths.find(word); it != widths.end()) return it->second;
+  const int width = font->Measure(text).cx;
+  widths.emplace(std::move(word), width);
+  return width;
 }
 
 // ---------------- default attributes and images ----------------
@@ -571,6 +581,7 @@ void CPaintManagerUI::Invalidate() {
 }
 
 void CPaintManagerUI::DoLayout() {
+  m_passWidths.clear();
   if (!m_root) return;
   m_updateNeeded = false;
   m_root->SetPos(RECT{0, 0, m_clientSize.cx, m_clientSize.cy});
@@ -591,6 +602,7 @@ void CPaintManagerUI::Paint(IRenderTarget& target) {
 }
 
 void CPaintManagerUI::PaintUnits(IRenderTarget& target) {
+  m_passWidths.clear();
   m_paintDC = &target;
   if (m_updateNeeded || m_firstLayout) DoLayout();
   if (m_updateNeeded) DoLayout();  // windowinit may have changed the tree

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "ui/control.h"
@@ -198,6 +199,10 @@ class CPaintManagerUI : private ITextMeasurer {
   std::vector<FontEntry> m_fonts;
   FontEntry m_defaultFont;
   std::map<StyleFontKey, std::shared_ptr<IFont>> m_styleFonts;
+  // Widths of the words measured during one layout or paint pass, by font: a pass lays a
+  // label's text out several times (its estimate, its place, its drawing), each time word
+  // by word. Emptied at the start of every pass and whenever the fonts change.
+  std::unordered_map<const IFont*, std::unordered_map<std::u16string, int>> m_passWidths;
   std::map<std::u16string, std::u16string, std::less<>> m_defaultAttributes;
   std::map<std::pair<std::u16string, DWORD>, std::shared_ptr<IImage>> m_images;
   ITextMeasurer* m_testMeasurer = nullptr;

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "test_skin.h"
+#include "ui/dialog_builder.h"
 #include "ui/native_window.h"
+#include "ui/paint_manager.h"
 #include "ui/ui_testing.h"
 
 namespace pinvale::ui {
@@ -115,6 +117,36 @@ TEST_F(DrawingTest, ChangingTheBackgroundImageRedraws) {
   picture->SetBkImage(u"missing.png");  // a missing image draws nothing and breaks nothing
   Render();
   EXPECT_EQ(At(p.left + 8, p.top + 2), 0xFFFFFFFFu);
+}
+
+// Widths measured once in a layout pass are used again in that pass only as long as the
+// fonts stay: after the font table changes, the next layout and paint measure anew.
+TEST(TextWidthsOfAPass, FollowAChangeOfFont) {
+  ASSERT_TRUE(t::InitHeadless());
+  auto layOut = [](int size, bool changeTo20) {
+    auto pm = std::make_unique<CPaintManagerUI>();
+    CDialogBuilder builder;
+    pm->AttachDialog(builder.CreateFromXml(
+        "<Window><VerticalLayout><Text name=\"t\" text=\"wide words {b}and bold{/b} words\" "
+        "showhtml=\"true\" /></VerticalLayout></Window>",
+        nullptr, pm.get()));
+    pm->SetDefaultFont(u"DejaVu Sans", size, false, false, false);
+    pm->SetClientSize(SIZE{1000, 200});
+    std::unique_ptr<IRenderTarget> target = Backend()->CreateOffscreen(100, 50);
+    pm->Paint(*target);
+    if (changeTo20) {
+      pm->SetDefaultFont(u"DejaVu Sans", 20, false, false, false);
+      pm->Paint(*target);
+    }
+    pm->DoLayout();
+    return pm->FindControl(u"t")->EstimateSize(SIZE{1000, 0});
+  };
+  const SIZE small = layOut(10, false);
+  const SIZE large = layOut(20, false);
+  EXPECT_GT(large.cx, small.cx);
+  const SIZE changed = layOut(10, true);
+  EXPECT_EQ(changed.cx, large.cx);
+  EXPECT_EQ(changed.cy, large.cy);
 }
 
 }  // namespace
