@@ -7,10 +7,7 @@
 namespace pinvale::ui {
 
 void DrawFrame(IRenderTarget& target, const RECT& r, int size, DWORD argb) {
-  target.FillRect(RECT{r.left, r.top, r.right, r.top + size}, argb);
-  target.FillRect(RECT{r.left, r.bottom - size, r.right, r.bottom}, argb);
-  target.FillRect(RECT{r.left, r.top + size, r.left + size, r.bottom - size}, argb);
-  target.FillRect(RECT{r.right - size, r.top + size, r.right, r.bottom - size}, argb);
+  target.DrawFrame(r, size, argb);
 }
 
 ResolvedImage ResolveImage(const RECT& control, const ImageDescriptor& image, int imageWidth,

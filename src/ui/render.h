@@ -52,6 +52,13 @@ class IRenderTarget {
   // Colours are ARGB; alpha blends over what is there.
   virtual void FillRect(const RECT& rect, DWORD argb) = 0;
   virtual void FillGradientV(const RECT& rect, DWORD topArgb, DWORD bottomArgb) = 0;
+  // A border `size` thick inside `rect`, the same thickness on all four sides.
+  virtual void DrawFrame(const RECT& rect, int size, DWORD argb) {
+    FillRect(RECT{rect.left, rect.top, rect.right, rect.top + size}, argb);
+    FillRect(RECT{rect.left, rect.bottom - size, rect.right, rect.bottom}, argb);
+    FillRect(RECT{rect.left, rect.top + size, rect.left + size, rect.bottom - size}, argb);
+    FillRect(RECT{rect.right - size, rect.top + size, rect.right, rect.bottom - size}, argb);
+  }
   // One line of text with its top-left corner at (x, y).
   virtual void DrawTextRun(const IFont& font, int x, int y, std::u16string_view text,
                            DWORD argb) = 0;

@@ -48,6 +48,11 @@ RECT ScaleFactor::ToPixels(const RECT& r) const {
   return RECT{ToPixels(r.left), ToPixels(r.top), ToPixels(r.right), ToPixels(r.bottom)};
 }
 
+long ScaleFactor::LineWidth(long units) const {
+  if (units <= 0) return 0;
+  return std::max(1L, FloorDiv(units * m_quarters + 2, 4));
+}
+
 long ScaleFactor::UnitAt(long pixel) const {
   // The largest u with ToPixels(u) <= pixel: u < (4 * pixel + 2) / q.
   return FloorDiv(4 * pixel + 2 + m_quarters - 1, m_quarters) - 1;

@@ -17,7 +17,7 @@ namespace pinvale::ui {
 
 class ScaleFactor {
  public:
-  static constexpr int kMinQuarters = 4;   // 1: smaller than the layouts were made for is unreadable
+  static constexpr int kMinQuarters = 4;  // 1: smaller than the layouts were made for is unreadable
   static constexpr int kMaxQuarters = 16;  // 4
 
   constexpr ScaleFactor() = default;
@@ -41,6 +41,9 @@ class ScaleFactor {
   long ToUnits(long pixels) const;
   SIZE ToUnits(SIZE pixels) const { return SIZE{ToUnits(pixels.cx), ToUnits(pixels.cy)}; }
   SIZE ToPixels(SIZE units) const { return SIZE{ToPixels(units.cx), ToPixels(units.cy)}; }
+  // A line's thickness, rounded once (half up) and never below one pixel, so that a border
+  // is as thick on every side wherever its edges fall: 1 unit is 1 pixel at 1.25, 2 at 1.75.
+  long LineWidth(long units) const;
 
   bool operator==(const ScaleFactor&) const = default;
 

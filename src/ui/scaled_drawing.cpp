@@ -38,6 +38,11 @@ void ScaledTarget::FillGradientV(const RECT& rect, DWORD topArgb, DWORD bottomAr
   m_pixels.FillGradientV(m_scale.ToPixels(rect), topArgb, bottomArgb);
 }
 
+void ScaledTarget::DrawFrame(const RECT& rect, int size, DWORD argb) {
+  if (size <= 0) return;
+  m_pixels.DrawFrame(m_scale.ToPixels(rect), static_cast<int>(m_scale.LineWidth(size)), argb);
+}
+
 void ScaledTarget::DrawTextRun(const IFont& font, int x, int y, std::u16string_view text,
                                DWORD argb) {
   const auto* scaled = dynamic_cast<const ScaledFont*>(&font);
@@ -46,8 +51,7 @@ void ScaledTarget::DrawTextRun(const IFont& font, int x, int y, std::u16string_v
                        static_cast<int>(m_scale.ToPixels(y)), text, argb);
 }
 
-void ScaledTarget::DrawImage(const IImage& image, const RECT& source, const RECT& dest,
-                             int fade) {
+void ScaledTarget::DrawImage(const IImage& image, const RECT& source, const RECT& dest, int fade) {
   DrawImageSmooth(image, source, dest, fade);
 }
 
@@ -63,8 +67,8 @@ void ScaledTarget::DrawImageSmooth(const IImage& image, const RECT& source, cons
   const int k = scaled->PixelsPerUnit();
   const RECT pixelsSource{source.left * k, source.top * k, source.right * k, source.bottom * k};
   const IImage& best = scaled->Best();
-  const bool exact = Width(pixelsSource) == Width(pixelsDest) &&
-                     Height(pixelsSource) == Height(pixelsDest);
+  const bool exact =
+      Width(pixelsSource) == Width(pixelsDest) && Height(pixelsSource) == Height(pixelsDest);
   // A 2x picture at factor 2 is copied pixel for pixel: sharp, and no filtering blur.
   if (exact) {
     m_pixels.DrawImage(best, pixelsSource, pixelsDest, fade);

@@ -55,8 +55,9 @@ class ScaledTarget : public IRenderTarget {
   RECT Clip() const override { return m_clip; }
   void FillRect(const RECT& rect, DWORD argb) override;
   void FillGradientV(const RECT& rect, DWORD topArgb, DWORD bottomArgb) override;
-  void DrawTextRun(const IFont& font, int x, int y, std::u16string_view text,
-                   DWORD argb) override;
+  // The outer edges follow the scale like every rectangle; the thickness is rounded once.
+  void DrawFrame(const RECT& rect, int size, DWORD argb) override;
+  void DrawTextRun(const IFont& font, int x, int y, std::u16string_view text, DWORD argb) override;
   void DrawImage(const IImage& image, const RECT& source, const RECT& dest, int fade) override;
   void DrawImageSmooth(const IImage& image, const RECT& source, const RECT& dest,
                        int fade) override;
