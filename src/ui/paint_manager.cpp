@@ -268,6 +268,7 @@ IFont* CPaintManagerUI::FontForStyle(const TextStyle& style) {
     // Measured at 96 DPI (the same layout at every scale), drawn at the scaled size.
     FontSpec scaled = spec;
     scaled.size = static_cast<int>(m_scale.ToPixels(spec.size));
+    scaled.drawsAnotherSizesLayout = true;
     std::shared_ptr<IFont> pixels = backend->OpenFont(scaled);
     if (pixels) font = std::make_shared<ScaledFont>(std::move(font), std::move(pixels));
   }

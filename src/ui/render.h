@@ -24,6 +24,9 @@ struct FontSpec {
   bool bold = false;
   bool italic = false;
   bool underline = false;
+  // The face draws text laid out with the face of another size (a display scale): its
+  // glyphs must keep that layout's proportions.
+  bool drawsAnotherSizesLayout = false;
 };
 
 class IFont {

@@ -102,7 +102,8 @@ class SdlBackend : public IUiBackend {
   }
 
   std::shared_ptr<IFont> OpenFont(const FontSpec& spec) override {
-    const auto key = std::make_tuple(spec.family, spec.size, spec.bold, spec.italic);
+    const auto key = std::make_tuple(spec.family, spec.size, spec.bold, spec.italic,
+                                     spec.drawsAnotherSizesLayout);
     auto it = m_fonts.find(key);
     if (it != m_fonts.end()) return it->second;
     std::shared_ptr<IFont> font = SdlFont::Open(spec);
@@ -298,7 +299,7 @@ class SdlBackend : public IUiBackend {
   bool m_displayLost = false;
   ScaleFactor m_scale;
   bool m_windowManager = false;
-  std::map<std::tuple<std::string, int, bool, bool>, std::shared_ptr<IFont>> m_fonts;
+  std::map<std::tuple<std::string, int, bool, bool, bool>, std::shared_ptr<IFont>> m_fonts;
 };
 
 }  // namespace

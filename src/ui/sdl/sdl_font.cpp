@@ -198,8 +198,13 @@ SdlFont::Face* SdlFont::OpenFace(size_t candidate) const {
     TTF_SetFontStyle(face->font, style);
     // The font's own hinting instructions where it has them: as sharp as the light mode,
     // which always runs FreeType's auto-hinter, whose set-up for a CJK face of tens of
-    // thousands of glyphs costs milliseconds on the first glyphs of every face.
-    TTF_SetFontHinting(face->font, TTF_HINTING_NORMAL);
+    // thousands of glyphs costs milliseconds on the first glyphs of every face. But a
+    // font's instructions widen glyphs by different amounts at different sizes, and text
+    // laid out at 96 DPI and drawn at a display scale would then run past its box (a line's
+    // last character cut off at 1.25): a face drawing another size's layout keeps the light
+    // mode, which leaves the proportions of the advances alone.
+    TTF_SetFontHinting(face->font,
+                       m_spec.drawsAnotherSizesLayout ? TTF_HINTING_LIGHT : TTF_HINTING_NORMAL);
   }
   m_faces[candidate] = std::move(face);
   return m_faces[candidate]->font ? m_faces[candidate].get() : nullptr;
