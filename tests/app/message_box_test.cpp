@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
+#include "app/app_texts.h"
 #include "dialogs/message_box.h"
 #include "dialogs/message_box_layout.h"
 #include "embedded_skin.h"
+#include "platform/device_access_help.h"
 #include "ui/ui_testing.h"
 
 namespace pinvale {
@@ -192,6 +197,24 @@ TEST_F(MessageBoxTest, CloseCurrentMessageBoxWithoutABoxDoesNothing) {
   CloseCurrentMessageBox();
   uit::RunWhenModal([](HWND hwnd) { uit::Click(hwnd, u"OK"); });
   EXPECT_EQ(ShowMessageBox(nullptr, u"Pinvale", u"still works", 0), 1);
+}
+
+// PINVALE_SCALE_SHOTS=DIR writes the Linux access advice box at 1.25, 1.5 and 2 into DIR, for
+// a person to look at (doc/review/scale/); the box is the one the main window shows when a
+// key may not be opened.
+TEST_F(MessageBoxTest, AccessAdviceScreenshotsForReview) {
+  const char* dir = std::getenv("PINVALE_SCALE_SHOTS");
+  if (!dir) GTEST_SKIP() << "set PINVALE_SCALE_SHOTS=DIR to write them";
+  uit::RunWhenModal([&](HWND hwnd) {
+    for (const char* factor : {"1.25", "1.5", "2"}) {
+      uit::SetScale(hwnd, std::atof(factor));
+      const std::string path = std::string(dir) + "/access_advice_box@" + factor + ".png";
+      EXPECT_TRUE(uit::RenderWindowToPng(hwnd, path)) << path;
+    }
+    uit::Click(hwnd, u"OK");
+  });
+  ShowMessageBox(nullptr, kWarningCaption, DeviceAccessHelpText(),
+                 kMessageBoxOk | kMessageBoxIconWarning);
 }
 
 }  // namespace
