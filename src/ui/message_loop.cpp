@@ -162,6 +162,7 @@ void HandleNativeEvent(const NativeEvent& event) {
         r.right += dx;
         r.top += dy;
         r.bottom += dy;
+        record->dragLastScreen = POINT{event.screenX, event.screenY};
         record->SetRect(r);
         break;
       }
@@ -180,6 +181,7 @@ void HandleNativeEvent(const NativeEvent& event) {
               POINT{GET_X_LPARAM(units), GET_Y_LPARAM(units)})) {
         record->dragging = true;
         record->dragStartScreen = POINT{event.screenX, event.screenY};
+        record->dragLastScreen = record->dragStartScreen;
         record->dragStartRect = record->rect;
         if (record->native) record->native->CaptureMouse(true);
         break;
@@ -242,6 +244,12 @@ void ChangeScale(WindowRecord& record, ScaleFactor scale, const RECT* suggestedF
   record.SetRect(frame);
   pm.SetClientSize(scale.ToUnits(SIZE{Width(frame), Height(frame)}));
   record.exposed = true;
+  if (record.dragging) {
+    // Dragged onto a monitor of another scale: the drag goes on from the new frame, or the
+    // next step would give the window its old size in pixels back.
+    record.dragStartRect = frame;
+    record.dragStartScreen = record.dragLastScreen;
+  }
 }
 
 bool PaintWindow(WindowRecord& record, bool present) {

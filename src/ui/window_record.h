@@ -36,6 +36,7 @@ class WindowRecord {
   bool dragging = false;
   POINT dragStartScreen{};
   RECT dragStartRect{};
+  POINT dragLastScreen{};  // where the pointer was at the last step of the drag
   bool mouseInside = false;
 
   // Moves and resizes the native window; the layout follows a new size.

@@ -19,7 +19,9 @@
 #include <string>
 #include <tuple>
 
+#include "ui/attribute_values.h"
 #include "ui/message_hub.h"
+#include "ui/message_loop.h"
 #include "ui/native_window.h"
 #include "ui/ui_text.h"
 #include "ui/win32/gdiplus_graphics.h"
@@ -47,6 +49,10 @@ bool IsProgramMessage(UINT message) {
       return message >= WM_USER && message < 0xC000;
   }
 }
+
+// Windows 10 1703 and later ask a per-monitor window for its size at a new DPI before
+// they suggest its frame in WM_DPICHANGED (the headers name it from WINVER 0x0605 only).
+constexpr UINT kGetDpiScaledSize = 0x02E4;
 
 bool KeyDown(int vk) {
   return (::GetKeyState(vk) & 0x8000) != 0;
@@ -321,6 +327,37 @@ class Win32Backend : public IUiBackend {
           event.window = native.Id();
           Push(std::move(event));
         }
+        return 0;
+      }
+      case kGetDpiScaledSize: {
+        // The layout's size in units at the new scale, rounded as the framework rounds:
+        // the system's own guess is the pixels times the DPI ratio, which at a DPI between
+        // quarter steps is not the size the layout is drawn at.
+        auto record = MessageHub::Get().Lookup(hwnd);
+        auto* size = reinterpret_cast<SIZE*>(lParam);
+        if (!record || !record->window || !size) break;
+        const ScaleFactor now = record->window->GetPaintManager().GetScale();
+        const SIZE units = now.ToUnits(SIZE{Width(record->rect), Height(record->rect)});
+        *size = ScaleFactor::FromDpi(static_cast<double>(wParam)).ToPixels(units);
+        return TRUE;
+      }
+      case WM_DPICHANGED: {
+        // Moved to a monitor of another DPI (wParam, the same in both words): the window
+        // takes the frame the system suggests there and lays itself out at the new scale.
+        // Handled at once rather than queued: the system expects the window at the
+        // suggested frame when the message returns.
+        native.SetDpi(LOWORD(wParam));
+        NativeEvent event;
+        event.kind = Kind::kScaleChanged;
+        event.window = native.Id();
+        if (const auto* suggested = reinterpret_cast<const RECT*>(lParam)) {
+          event.screenX = static_cast<int>(suggested->left);
+          event.screenY = static_cast<int>(suggested->top);
+          event.x = static_cast<int>(Width(*suggested));
+          event.y = static_cast<int>(Height(*suggested));
+        }
+        m_handledSent = true;
+        detail::HandleNativeEvent(event);
         return 0;
       }
       case WM_ENABLE:

@@ -160,10 +160,13 @@ void Win32Window::CaptureMouse(bool capture) {
 }
 
 ScaleFactor Win32Window::Scale() const {
+  // From the first WM_DPICHANGED on, the DPI it carried: the system sends the message on
+  // every change of the window's DPI, so that value is never stale.
+  if (m_dpi != 0) return ScaleFactor::FromDpi(m_dpi);
   // GetDpiForWindow exists from Windows 10 1607 on; older systems have one DPI for all.
   using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-  static const auto getDpi = reinterpret_cast<GetDpiForWindowFn>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  static const auto getDpi = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
   UINT dpi = getDpi && m_hwnd ? getDpi(m_hwnd) : 0;
   if (dpi == 0) {
     HDC screen = ::GetDC(nullptr);

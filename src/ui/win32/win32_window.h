@@ -42,6 +42,8 @@ class Win32Window : public INativeWindow {
   // The system is destroying the window: forget the handle so that the destructor
   // does not destroy it a second time.
   void Detach();
+  // The DPI WM_DPICHANGED announced: Scale() follows it from then on.
+  void SetDpi(UINT dpi) { m_dpi = dpi; }
 
   // Mouse-leave tracking and a pending high surrogate of typed text.
   bool trackingMouse = false;
@@ -54,6 +56,7 @@ class Win32Window : public INativeWindow {
   void Blit(HDC dc) const;
 
   HWND m_hwnd = nullptr;
+  UINT m_dpi = 0;  // 0 until WM_DPICHANGED: then the system's answer for the window
   int m_frameWidth = 0;
   int m_frameHeight = 0;
   std::vector<std::uint32_t> m_framePixels;
