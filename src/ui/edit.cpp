@@ -359,7 +359,19 @@ void CEditUI::PaintText(IRenderTarget& target) {
     target.FillRect(RECT{x + widthTo(m_selStart), y, x + widthTo(m_selEnd), y + lineHeight},
                     kSelectionColor);
   }
-  if (font && !shown.empty()) target.DrawTextRun(*font, x, y, shown, CurrentTextColor());
+  if (font && m_password) {
+    // Each bullet where the caret and the selection measure it. At a display scale the
+    // bullets are drawn with the face at another size than the one they are measured
+    // with, whose advance rounds to other pixels: in one run they would drift away from
+    // the caret, by a bullet over twenty of them at 2.
+    for (size_t i = 0; i < shown.size(); ++i) {
+      const std::u16string_view before = std::u16string_view(shown).substr(0, i);
+      target.DrawTextRun(*font, x + measurer.TextWidth(style, before), y,
+                         std::u16string_view(shown).substr(i, 1), CurrentTextColor());
+    }
+  } else if (font && !shown.empty()) {
+    target.DrawTextRun(*font, x, y, shown, CurrentTextColor());
+  }
   if (m_focused && !m_readOnly) {
     target.FillRect(RECT{x + caretX, y, x + caretX + 1, y + lineHeight}, CurrentTextColor());
   }

@@ -262,5 +262,32 @@ TEST_F(SkinWindowTest, TwiceSizedPicturesAreDrawnAboveOne) {
   EXPECT_EQ(same, compared);
 }
 
+// A long PIN at 2: the caret stands alone after the last bullet, where it is measured to be.
+TEST_F(SkinWindowTest, CaretStaysAfterTheLastBullet) {
+  auto window = Open(u"SetPIN.xml");
+  ASSERT_NE(window, nullptr);
+  const HWND hwnd = window->GetHWND();
+  ui::testing::SetScale(hwnd, 2);
+  ui::CControlUI* edit = ui::testing::FindControl(hwnd, u"edit_pin");
+  ASSERT_NE(edit, nullptr);
+  edit->SetFocus();
+  ui::testing::TypeText(hwnd, "12345678901234567890");
+  int width = 0;
+  int height = 0;
+  const std::vector<std::uint32_t> frame = ui::testing::RenderWindowPixels(hwnd, &width, &height);
+  // Black runs along the box's middle row (its blue focus frame is not black).
+  const RECT box = ScaleFactor::FromQuarters(8).ToPixels(edit->GetPos());
+  const long y = (box.top + box.bottom) / 2;
+  std::vector<std::pair<long, long>> runs;
+  for (long x = box.left; x < box.right; ++x) {
+    const std::uint32_t p = frame[static_cast<std::size_t>(y * width + x)];
+    if (((p >> 16) & 0xFF) >= 128 || ((p >> 8) & 0xFF) >= 128 || (p & 0xFF) >= 128) continue;
+    if (runs.empty() || runs.back().second != x - 1) runs.emplace_back(x, x);
+    runs.back().second = x;
+  }
+  ASSERT_EQ(runs.size(), 21u) << "twenty bullets and the caret";
+  EXPECT_LE(runs.back().second - runs.back().first + 1, 2) << "the last run is the caret";
+}
+
 }  // namespace
 }  // namespace pinvale::skin_test
