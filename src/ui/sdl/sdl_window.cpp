@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "ui/sdl/sdl_surface.h"
+#include "ui/sdl/x11_present.h"
 
 namespace pinvale::ui::sdl {
 
@@ -46,6 +47,7 @@ bool SdlWindow::Realize() {
     }
   }
   if (m_isCaption) SDL_SetWindowHitTest(m_window, &SdlWindow::HitTest, this);
+  m_x11 = X11Presenter::For(m_window);
   return true;
 }
 
@@ -67,6 +69,7 @@ SDL_HitTestResult SdlWindow::HitTest(SDL_Window* /*window*/, const SDL_Point* po
 }
 
 SdlWindow::~SdlWindow() {
+  m_x11.reset();
   if (!m_window) return;
   SDL_SetWindowHitTest(m_window, nullptr, nullptr);
   SDL_DestroyWindow(m_window);
@@ -134,6 +137,7 @@ void SdlWindow::Present(IRenderTarget& frame) {
   if (!m_window || (SDL_GetWindowFlags(m_window) & SDL_WINDOW_HIDDEN) != 0) return;
   auto* target = dynamic_cast<SurfaceTarget*>(&frame);
   if (!target) return;
+  if (m_x11 && m_x11->Put(target->Surface())) return;
   SDL_Surface* surface = SDL_GetWindowSurface(m_window);
   if (!surface) return;
   SDL_Surface* source = target->Surface();

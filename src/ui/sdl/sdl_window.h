@@ -5,9 +5,13 @@
 
 #include <SDL.h>
 
+#include <memory>
+
 #include "ui/native_window.h"
 
 namespace pinvale::ui::sdl {
+
+class X11Presenter;
 
 class SdlWindow : public INativeWindow {
  public:
@@ -42,6 +46,7 @@ class SdlWindow : public INativeWindow {
   ScaleFactor m_scale;
   bool m_windowManager;
   std::function<bool(POINT)> m_isCaption;
+  std::unique_ptr<X11Presenter> m_x11;  // X11 only: frames go out without SDL's copy
 };
 
 }  // namespace pinvale::ui::sdl
