@@ -3,7 +3,6 @@
 #include "transport/hid_composite.h"
 #include "transport/hid_device_list.h"
 #include "transport/hid_system.h"
-#include "vkey/virtual_hid_platform.h"
 
 namespace pinvale {
 
@@ -28,20 +27,24 @@ HidSetup SetUpHid(const AppOptions& options) {
     setup.platform = system;
     return setup;
   }
+  setup.demoPlatform = std::make_shared<vkey::VirtualHidPlatform>();
+  auto composite = std::make_shared<CompositeHidPlatform>();
+  composite->Add(system);
+  composite->Add(setup.demoPlatform);
+  setup.platform = composite;
+  return setup;
+}
+
+void HidSetup::PlugDemoKey() {
+  if (!demoPlatform || demoKey) return;
   vkey::VirtualKeyConfig config;
   config.touchMode = vkey::TouchMode::kAutomatic;
   config.touchDelayMs = kDemoKeyTouchDelayMs;
   // A real key accepts a reset only just after it is plugged in; the demo key lets
   // the reset be tried at any time.
   config.resetWindowMs = 24 * 60 * 60 * 1000;
-  setup.demoKey = vkey::VirtualKey::Create(config);
-  auto virtualPlatform = std::make_shared<vkey::VirtualHidPlatform>();
-  virtualPlatform->AddKey(setup.demoKey, "demo");
-  auto composite = std::make_shared<CompositeHidPlatform>();
-  composite->Add(system);
-  composite->Add(virtualPlatform);
-  setup.platform = composite;
-  return setup;
+  demoKey = vkey::VirtualKey::Create(config);
+  demoPlatform->AddKey(demoKey, "demo");
 }
 
 }  // namespace pinvale

@@ -7,6 +7,7 @@
 
 #include "app/app_options.h"
 #include "transport/hid_platform.h"
+#include "vkey/virtual_hid_platform.h"
 #include "vkey/virtual_key.h"
 
 namespace pinvale {
@@ -14,6 +15,13 @@ namespace pinvale {
 struct HidSetup {
   std::shared_ptr<HidPlatform> platform;
   std::shared_ptr<vkey::VirtualKey> demoKey;  // null unless one was plugged in
+  // Demo mode: makes the demo key and plugs it into `platform`. The key's set-up (its
+  // key pair and its timer thread) costs milliseconds the first frame need not wait for:
+  // the program calls this once the frame is shown, before the first connection looks
+  // for keys. Does nothing outside demo mode or when called again.
+  void PlugDemoKey();
+
+  std::shared_ptr<vkey::VirtualHidPlatform> demoPlatform;  // demo mode only
 };
 
 // The demo key touches itself this long after a request starts waiting, so the

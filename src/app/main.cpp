@@ -39,9 +39,9 @@ int main(int argc, char** argv) {
   ui::CPaintManagerUI::SetResourceZip(kSkinArchiveName);
   ui::RegisterResource(kSkinResourceKind, kSkinResourceId, EmbeddedSkinArchive());
 
-  // The display is opened before any thread exists (the demo key has one): while the
-  // process has a single thread, glibc spares libX11 a lock for every character it
-  // reads from the compose table.
+  // The display is opened before any thread exists (the demo key, plugged in after the
+  // first frame, has one): while the process has a single thread, glibc spares libX11 a
+  // lock for every character it reads from the compose table.
   ui::UiInitialize();
   HidSetup hid = SetUpHid(options);
   int exitCode = 0;
@@ -49,9 +49,11 @@ int main(int argc, char** argv) {
     CMainWnd window(hid.platform);
     if (window.Create(nullptr, kProgramCaption, UI_WNDSTYLE_FRAME, 0)) {
       window.CenterWindow();
-      // Watched from the first frame on, just before the first connection.
+      // Watched from the first frame on, just before the first connection, which finds
+      // the demo key plugged in.
       std::optional<DeviceNoticeForwarder> notices;
       window.SetAfterFirstFrame([&] {
+        hid.PlugDemoKey();
         notices.emplace(window.GetHWND(),
                         DeviceNoticeSources{.hidraw = true,
                                             .virtualKeyDirectory = options.virtualKeyDirectory});

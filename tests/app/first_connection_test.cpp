@@ -129,5 +129,25 @@ TEST(MakerKeyProbe, DoesNotWaitForASlowKey) {
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(kSlowProductOpenPauseMs / 2));
 }
 
+// Demo mode: the demo key is made once the first frame is shown (its key pair and thread
+// would hold the frame back), and the first connection then finds it.
+TEST(DemoKey, IsPluggedInWhenAskedAndOnlyOnce) {
+  AppOptions options;
+  options.virtualKey = true;
+  HidSetup setup = SetUpHid(options);
+  std::vector<std::string> paths;
+  EXPECT_EQ(setup.demoKey, nullptr);
+  ASSERT_TRUE(setup.demoPlatform->ListInterfaces(paths));
+  EXPECT_TRUE(paths.empty());
+  setup.PlugDemoKey();
+  ASSERT_NE(setup.demoKey, nullptr);
+  setup.PlugDemoKey();
+  paths.clear();
+  ASSERT_TRUE(setup.demoPlatform->ListInterfaces(paths));
+  EXPECT_EQ(paths.size(), 1u);
+  CHidDeviceList keys(setup.platform);
+  EXPECT_GE(keys.Enumerate(), 1);
+}
+
 }  // namespace
 }  // namespace pinvale
