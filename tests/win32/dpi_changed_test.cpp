@@ -1,6 +1,7 @@
-// The main window's layout in a real Win32 window under Wine, told by the system that it now
-// shows on a monitor of another DPI: it takes the suggested frame, draws at the new scale and
-// reads mouse positions in the new pixels, also in the middle of a drag by its caption.
+// The Set PIN layout in a real Win32 window under Wine, told by the system that it now shows
+// on a monitor of another DPI: it takes the suggested frame, draws at the new scale and reads
+// mouse positions in the new pixels, also in the middle of a drag by its caption. (Wine keeps
+// a window within the screen's height, 768 in the test run: at 2 this layout fits.)
 
 #include <windows.h>
 
@@ -45,13 +46,13 @@ void Mouse(HWND hwnd, UINT message, POINT screen) {
 class DpiChangedTest : public SkinWindowTest {
  protected:
   void SetUp() override {
-    window_ = Open(u"main.xml");
+    window_ = Open(u"SetPIN.xml");
     ASSERT_NE(window_, nullptr) << "no window (no display?)";
     hwnd_ = window_->GetHWND();
     // Wine's default prefix has one monitor at 96 DPI.
     if (!window_->GetPaintManager().GetScale().IsOne())
       GTEST_SKIP() << "the desktop is not at 96 DPI";
-    DpiChanged(hwnd_, 96, RECT{40, 30, 490, 480});
+    DpiChanged(hwnd_, 96, RECT{40, 30, 390, 330});
   }
   double Scale() const { return window_->GetPaintManager().GetScale().Value(); }
 
@@ -60,27 +61,27 @@ class DpiChangedTest : public SkinWindowTest {
 };
 
 TEST_F(DpiChangedTest, TakesTheSuggestedFrameAndDrawsAtTheNewScale) {
-  DpiChanged(hwnd_, 192, RECT{40, 30, 940, 930});
-  ExpectFrame(hwnd_, RECT{40, 30, 940, 930});
+  DpiChanged(hwnd_, 192, RECT{40, 30, 740, 630});
+  ExpectFrame(hwnd_, RECT{40, 30, 740, 630});
   EXPECT_EQ(Scale(), 2);
   const SIZE units = window_->GetPaintManager().GetClientSize();
-  EXPECT_EQ(units.cx, 450);
-  EXPECT_EQ(units.cy, 450);
+  EXPECT_EQ(units.cx, 350);
+  EXPECT_EQ(units.cy, 300);
   int width = 0;
   int height = 0;
   ui::testing::RenderWindowPixels(hwnd_, &width, &height);
-  EXPECT_EQ(width, 900);
-  EXPECT_EQ(height, 900);
+  EXPECT_EQ(width, 700);
+  EXPECT_EQ(height, 600);
 
   // A mouse position in the new pixels finds the control drawn there.
-  ui::CControlUI* help = window_->GetPaintManager().FindControl(u"btn_help");
-  ASSERT_NE(help, nullptr);
-  const RECT pos = help->GetPos();
+  ui::CControlUI* ok = window_->GetPaintManager().FindControl(u"btn_ok");
+  ASSERT_NE(ok, nullptr);
+  const RECT pos = ok->GetPos();
   Mouse(hwnd_, WM_MOUSEMOVE, POINT{40 + pos.left + pos.right, 30 + pos.top + pos.bottom});
-  EXPECT_EQ(window_->GetPaintManager().GetHot(), help);
+  EXPECT_EQ(window_->GetPaintManager().GetHot(), ok);
 
-  DpiChanged(hwnd_, 96, RECT{60, 50, 510, 500});
-  ExpectFrame(hwnd_, RECT{60, 50, 510, 500});
+  DpiChanged(hwnd_, 96, RECT{60, 50, 410, 350});
+  ExpectFrame(hwnd_, RECT{60, 50, 410, 350});
   EXPECT_EQ(Scale(), 1);
 }
 
@@ -89,8 +90,8 @@ TEST_F(DpiChangedTest, TakesTheSuggestedFrameAndDrawsAtTheNewScale) {
 TEST_F(DpiChangedTest, SizeAtANewDpiIsTheLayoutAtItsScale) {
   SIZE size{};
   EXPECT_EQ(::SendMessageW(hwnd_, kGetDpiScaledSize, 110, reinterpret_cast<LPARAM>(&size)), TRUE);
-  EXPECT_EQ(size.cx, 563);
-  EXPECT_EQ(size.cy, 563);
+  EXPECT_EQ(size.cx, 438);
+  EXPECT_EQ(size.cy, 375);
 }
 
 // Dragged by its caption onto a monitor of another scale, the window keeps its new size for
@@ -98,10 +99,10 @@ TEST_F(DpiChangedTest, SizeAtANewDpiIsTheLayoutAtItsScale) {
 TEST_F(DpiChangedTest, DragGoesOnAtTheNewSize) {
   Mouse(hwnd_, WM_LBUTTONDOWN, POINT{140, 40});
   Mouse(hwnd_, WM_MOUSEMOVE, POINT{150, 40});
-  ExpectFrame(hwnd_, RECT{50, 30, 500, 480});
-  DpiChanged(hwnd_, 192, RECT{45, 25, 945, 925});
+  ExpectFrame(hwnd_, RECT{50, 30, 400, 330});
+  DpiChanged(hwnd_, 192, RECT{45, 25, 745, 625});
   Mouse(hwnd_, WM_MOUSEMOVE, POINT{170, 45});
-  ExpectFrame(hwnd_, RECT{65, 30, 965, 930});
+  ExpectFrame(hwnd_, RECT{65, 30, 765, 630});
   Mouse(hwnd_, WM_LBUTTONUP, POINT{170, 45});
   EXPECT_EQ(Scale(), 2);
 }
