@@ -3,7 +3,7 @@
 // lands on the control drawn under it, and the pictures drawn at twice the size are used.
 //
 // PINVALE_SCALE_SHOTS=DIR also writes every window at 1.25, 1.5 and 2 into DIR as PNG, for a
-// person to look at (scripts/scale-screenshots does that for the real program too).
+// person to look at (the message box tests in tests/app write the access advice box the same way).
 
 #include <SDL_image.h>
 
