@@ -62,11 +62,7 @@ fi
 
 # The skin's close button, at the right of the title bar.
 xdotool mousemove $((X + 425)) $((Y + 17)) click 1
-for _ in $(seq 300); do
-  kill -0 "$app" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$app" 2>/dev/null; then
+if ! ends_within_30s "$app"; then
   echo "pinvale.exe still runs 30 s after its close button was clicked"
   exit 1
 fi

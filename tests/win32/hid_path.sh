@@ -111,11 +111,7 @@ else
   shows key wine_hid_key_again.png || fail "the main window does not show the key plugged in again"
   # The skin's close button ends the program, and pinvale-vkey with its code.
   xdotool mousemove $((X + 425)) $((Y + 17)) click 1
-  for _ in $(seq 300); do
-    kill -0 "$app" 2>/dev/null || break
-    sleep 0.1
-  done
-  if kill -0 "$app" 2>/dev/null; then
+  if ! ends_within_30s "$app"; then
     fail "pinvale.exe still runs 30 s after its close button was clicked"
   else
     wait "$app"

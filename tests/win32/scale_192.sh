@@ -25,11 +25,11 @@ for tool in Xvfb xdotool xwininfo import convert "$python"; do
 done
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
-app= xvfb=
+source "$here/own_display.sh"
+app=
 cleanup() {
   [ -n "$app" ] && kill "$app" 2>/dev/null
-  wineserver -k 2>/dev/null
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  stop_own_display
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -45,13 +45,9 @@ if [ ! -f "$WINEPREFIX/.pinvale-dpi-192" ]; then
   touch "$WINEPREFIX/.pinvale-dpi-192"
 fi
 
-# Wine's desktop process takes the display of the first program: none may linger.
-wineserver -k 2>/dev/null
-Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=:$(head -1 "$work/display")
+# Wine's desktop process takes the display of the first program: start_xvfb stops the
+# wineserver first, so none lingers.
+start_xvfb 1600x1200 || exit 1
 
 # Every window of the program is called Pinvale. Waits for one of `size` that is not
 # the main window; sets its id in `found`.
@@ -142,11 +138,7 @@ fi
 
 sleep 1
 click "$main" 425 17
-for _ in $(seq 300); do
-  kill -0 "$app" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$app" 2>/dev/null; then
+if ! ends_within_30s "$app"; then
   fail "pinvale.exe still runs 30 s after its close button was clicked"
 else
   wait "$app"
