@@ -149,6 +149,19 @@ class Session:
             time.sleep(0.05)
         raise Failure("no window of size %s appeared" % (size,))
 
+    def open_by_click(self, wid, point, size=None, exclude=()):
+        """Clicks a button of `wid` until the window it opens appears (see wait_gone: a
+        click in the moment an owner's modal loop ends is dropped, and on a loaded machine
+        that moment can outlast the pause there)."""
+        deadline = time.time() + WAIT_S
+        while True:
+            self.click(wid, point)
+            try:
+                return self.wait_window(size, exclude, timeout=min(5, deadline - time.time()))
+            except Failure:
+                if time.time() >= deadline:
+                    raise
+
     def wait_gone(self, wid, timeout=WAIT_S):
         deadline = time.time() + timeout
         while time.time() < deadline:
@@ -235,8 +248,7 @@ def run(s):
     s.shot("01-main-no-pin")
 
     # Set PIN: a short entry first, then the PIN.
-    s.click(main, MAIN_SET_PIN)
-    dialog = s.wait_window(SIZES["set"])
+    dialog = s.open_by_click(main, MAIN_SET_PIN, SIZES["set"])
     s.shot("02-set-pin")
     s.type("12")
     s.key("Return")
@@ -257,8 +269,7 @@ def run(s):
     s.shot("06-main-pin-set")
 
     # Change PIN: a wrong current PIN first (the retries go down), then the change.
-    s.click(main, MAIN_CHANGE_PIN)
-    dialog = s.wait_window(SIZES["change"])
+    dialog = s.open_by_click(main, MAIN_CHANGE_PIN, SIZES["change"])
     s.shot("07-change-pin")
     s.type("0000")
     s.click(dialog, CHANGE_NEW)
@@ -285,8 +296,7 @@ def run(s):
 
     # Verify PIN: a wrong one, then the right one.
     before = s.retries()
-    s.click(main, MAIN_VERIFY)
-    dialog = s.wait_window(SIZES["verify"])
+    dialog = s.open_by_click(main, MAIN_VERIFY, SIZES["verify"])
     s.shot("10-verify-pin")
     s.click(dialog, VERIFY_EDIT)
     s.type("99999")
@@ -304,8 +314,7 @@ def run(s):
         raise Failure("the right PIN did not restore the retries")
 
     # Reset: the warning, the touch, "Pass", and a key without a PIN.
-    s.click(main, MAIN_RESET)
-    warning = s.wait_window(None, exclude={main})
+    warning = s.open_by_click(main, MAIN_RESET, None, exclude={main})
     s.shot("13-reset-warning")
     s.key("Return")
     s.wait_gone(warning)
@@ -323,8 +332,7 @@ def run(s):
     s.shot("16-main-after-reset")
 
     # Help and a key pulled out with a dialog open.
-    s.click(main, MAIN_SET_PIN)
-    dialog = s.wait_window(SIZES["set"])
+    dialog = s.open_by_click(main, MAIN_SET_PIN, SIZES["set"])
     s.vkey.unplug()
     s.wait_gone(dialog)
     s.wait_log("ShowDeviceState absent")
