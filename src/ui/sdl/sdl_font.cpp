@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <map>
 #include <mutex>
 
@@ -122,6 +124,41 @@ struct SdlFont::Face {
   ~Face() {
     if (font) TTF_CloseFont(font);
   }
+
+  // Glyph metrics and kerning come from SDL_ttf's small glyph cache, which loads a glyph
+  // from the font file again whenever two characters share a slot, and loads both glyphs of
+  // every pair asked for its kerning. A line is measured several times per layout pass, so
+  // the face remembers the answers in tables of fixed size: any text may name any
+  // character, and a table that never grows needs no bound.
+  int AdvanceOf(char32_t c) {
+    CachedAdvance& slot = advances[c % advances.size()];
+    if (slot.c != c) {
+      int minx = 0, maxx = 0, miny = 0, maxy = 0, advance = 0;
+      if (TTF_GlyphMetrics32(font, c, &minx, &maxx, &miny, &maxy, &advance) != 0) advance = 0;
+      slot = CachedAdvance{c, advance};
+    }
+    return slot.advance;
+  }
+  int KerningOf(char32_t previous, char32_t c) {
+    const std::uint64_t pair = (static_cast<std::uint64_t>(previous) << 32) | c;
+    CachedKerning& slot = kernings[(previous * 31 + c) % kernings.size()];
+    if (slot.pair != pair)
+      slot = CachedKerning{pair, TTF_GetFontKerningSizeGlyphs32(font, previous, c)};
+    return slot.kerning;
+  }
+
+ private:
+  static constexpr char32_t kNoCharacter = 0xFFFFFFFF;
+  struct CachedAdvance {
+    char32_t c = kNoCharacter;
+    int advance = 0;
+  };
+  struct CachedKerning {
+    std::uint64_t pair = ~std::uint64_t{0};
+    int kerning = 0;
+  };
+  std::array<CachedAdvance, 512> advances{};
+  std::array<CachedKerning, 2048> kernings{};
 };
 
 std::unique_ptr<SdlFont> SdlFont::Open(const FontSpec& spec) {
@@ -226,25 +263,40 @@ size_t SdlFont::FaceFor(char32_t c) const {
   return 0;  // nobody has it: the primary face draws its missing-glyph box
 }
 
-std::vector<SdlFont::Segment> SdlFont::Segments(std::u16string_view text) const {
-  std::vector<Segment> segments;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    size_t units = 1;
-    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      units = 2;
-    }
-    const size_t face = FaceFor(c);
-    const std::string utf8 = Utf16ToUtf8(text.substr(i, units));
-    if (segments.empty() || segments.back().face != face) {
-      segments.push_back(Segment{utf8, face});
-    } else {
-      segments.back().utf8 += utf8;
-    }
-    i += units - 1;
+namespace {
+
+// The character at text[i] and the number of UTF-16 units it takes. A lone half of a
+// surrogate pair is no character: it is drawn as U+FFFD, as its UTF-8 form reads.
+char32_t CharacterAt(std::u16string_view text, size_t i, size_t& units) {
+  units = 1;
+  const char16_t c = text[i];
+  if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+    units = 2;
+    return 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
   }
-  return segments;
+  return c;
+}
+
+char32_t Drawable(char32_t c) {
+  return c >= 0xD800 && c <= 0xDFFF ? 0xFFFD : c;
+}
+
+}  // namespace
+
+template <typename Visit>
+void SdlFont::ForEachSegment(std::u16string_view text, Visit&& visit) const {
+  size_t start = 0;
+  size_t face = 0;
+  size_t units = 1;
+  for (size_t i = 0; i < text.size(); i += units) {
+    const size_t next = FaceFor(CharacterAt(text, i, units));
+    if (i > start && next != face) {
+      visit(Segment{text.substr(start, i - start), face});
+      start = i;
+    }
+    face = next;
+  }
+  if (start < text.size()) visit(Segment{text.substr(start), face});
 }
 
 // The pen advance of a run: what the next run's origin must be. TTF_SizeUTF8 gives the ink
@@ -252,20 +304,13 @@ std::vector<SdlFont::Segment> SdlFont::Segments(std::u16string_view text) const 
 int SdlFont::Advance(const Segment& segment) const {
   Face* face = OpenFace(segment.face);
   if (!face) return 0;
-  const std::u16string text = Utf8ToUtf16(segment.utf8);
   int width = 0;
   char32_t previous = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    }
-    int minx = 0, maxx = 0, miny = 0, maxy = 0, advance = 0;
-    if (TTF_GlyphMetrics32(face->font, c, &minx, &maxx, &miny, &maxy, &advance) == 0) {
-      width += advance;
-    }
-    if (previous != 0) width += TTF_GetFontKerningSizeGlyphs32(face->font, previous, c);
+  size_t units = 1;
+  for (size_t i = 0; i < segment.text.size(); i += units) {
+    const char32_t c = Drawable(CharacterAt(segment.text, i, units));
+    width += face->AdvanceOf(c);
+    if (previous != 0) width += face->KerningOf(previous, c);
     previous = c;
   }
   return width;
@@ -273,7 +318,7 @@ int SdlFont::Advance(const Segment& segment) const {
 
 SIZE SdlFont::Measure(std::u16string_view text) const {
   SIZE size{0, Height()};
-  for (const Segment& segment : Segments(text)) size.cx += Advance(segment);
+  ForEachSegment(text, [&](const Segment& segment) { size.cx += Advance(segment); });
   return size;
 }
 
@@ -282,17 +327,26 @@ void SdlFont::Draw(SurfaceTarget& target, int x, int y, std::u16string_view text
   const SDL_Color color{static_cast<Uint8>(argb >> 16), static_cast<Uint8>(argb >> 8),
                         static_cast<Uint8>(argb), static_cast<Uint8>(argb >> 24)};
   const int ascent = TTF_FontAscent(m_faces[0]->font);
-  for (const Segment& segment : Segments(text)) {
-    Face* face = OpenFace(segment.face);
-    if (!face) continue;
-    SurfacePtr rendered(TTF_RenderUTF8_Blended(face->font, segment.utf8.c_str(), color));
+  // Text outside the clip is only measured, not rendered: rendering a run makes a surface
+  // as large as the run, and a long line of a small window is mostly out of sight. Ink may
+  // reach past the pen advance (italics, a fallback face's taller glyphs): a margin of a
+  // line height on every side keeps it.
+  const RECT clip = target.Clip();
+  const int margin = Height();
+  if (y - margin >= clip.bottom || y + 2 * margin <= clip.top) return;
+  ForEachSegment(text, [&](const Segment& segment) {
     const int w = Advance(segment);
-    if (rendered) {
-      // Faces share the primary face's baseline.
-      target.BlendSurface(rendered.get(), x, y + ascent - TTF_FontAscent(face->font));
+    Face* face = OpenFace(segment.face);
+    if (face && x + w + margin > clip.left && x - margin < clip.right) {
+      const std::string utf8 = Utf16ToUtf8(segment.text);
+      SurfacePtr rendered(TTF_RenderUTF8_Blended(face->font, utf8.c_str(), color));
+      if (rendered) {
+        // Faces share the primary face's baseline.
+        target.BlendSurface(rendered.get(), x, y + ascent - TTF_FontAscent(face->font));
+      }
     }
     x += w;
-  }
+  });
 }
 
 }  // namespace pinvale::ui::sdl

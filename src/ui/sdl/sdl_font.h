@@ -43,13 +43,16 @@ class SdlFont : public IFont {
 
  private:
   struct Face;
+  // A stretch of the text that one face draws.
   struct Segment {
-    std::string utf8;
+    std::u16string_view text;
     size_t face;
   };
   SdlFont() = default;
-  // Splits text by the face that can draw each character.
-  std::vector<Segment> Segments(std::u16string_view text) const;
+  // Calls visit with each stretch of text, in order, cut where the face that can draw the
+  // characters changes.
+  template <typename Visit>
+  void ForEachSegment(std::u16string_view text, Visit&& visit) const;
   size_t FaceFor(char32_t c) const;
   int Advance(const Segment& segment) const;
   Face* OpenFace(size_t candidate) const;
