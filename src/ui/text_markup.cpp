@@ -9,18 +9,18 @@ namespace {
 
 void AppendText(std::vector<TextRun>& runs, const TextStyle& style, std::u16string_view text) {
   if (text.empty()) return;
-  std::u16string clean(text);
-  std::replace(clean.begin(), clean.end(), u'\t', u' ');
-  std::replace(clean.begin(), clean.end(), u'\r', u' ');
-  if (!runs.empty()) {
+  const bool sameStyle = !runs.empty() && [&] {
     const TextStyle& last = runs.back().style;
-    if (last.font == style.font && last.bold == style.bold && last.italic == style.italic &&
-        last.underline == style.underline && last.color == style.color && last.link == style.link) {
-      runs.back().text += clean;
-      return;
-    }
-  }
-  runs.push_back(TextRun{std::move(clean), style});
+    return last.font == style.font && last.bold == style.bold && last.italic == style.italic &&
+           last.underline == style.underline && last.color == style.color &&
+           last.link == style.link;
+  }();
+  if (!sameStyle) runs.push_back(TextRun{{}, style});
+  std::u16string& out = runs.back().text;
+  const size_t from = out.size();
+  out.append(text);
+  std::replace(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(), u'\t', u' ');
+  std::replace(out.begin() + static_cast<std::ptrdiff_t>(from), out.end(), u'\r', u' ');
 }
 
 }  // namespace
@@ -115,8 +115,9 @@ std::vector<TextRun> ParseMarkup(std::u16string_view text, int baseFont,
 
 namespace {
 
+// A word, a blank stretch or a line break; the text points into the run it came from.
 struct Piece {
-  std::u16string text;
+  std::u16string_view text;
   const TextStyle* style;
   int width;
   bool isSpace;
@@ -149,9 +150,8 @@ TextLayout LayoutText(const std::vector<TextRun>& runs, const RECT& box, UINT dt
       const bool space = c == u' ';
       size_t j = i;
       while (j < run.text.size() && run.text[j] != u'\n' && (run.text[j] == u' ') == space) ++j;
-      std::u16string part = run.text.substr(i, j - i);
-      const int w = measurer.TextWidth(run.style, part);
-      pieces.push_back({std::move(part), &run.style, w, space, false});
+      const std::u16string_view part = std::u16string_view(run.text).substr(i, j - i);
+      pieces.push_back({part, &run.style, measurer.TextWidth(run.style, part), space, false});
       i = j;
     }
   }
@@ -164,7 +164,7 @@ TextLayout LayoutText(const std::vector<TextRun>& runs, const RECT& box, UINT dt
   std::vector<Line> lines(1);
   auto lineHeightOf = [&](const TextStyle& s) { return measurer.FontHeight(s); };
   const TextStyle fallback = runs.empty() ? TextStyle{} : runs.front().style;
-  for (Piece& p : pieces) {
+  for (const Piece& p : pieces) {
     Line& line = lines.back();
     if (p.isBreak) {
       line.height = std::max(line.height, lineHeightOf(*p.style));
@@ -183,7 +183,7 @@ TextLayout LayoutText(const std::vector<TextRun>& runs, const RECT& box, UINT dt
     Line& target = lines.back();
     target.height = std::max(target.height, lineHeightOf(*p.style));
     target.width += p.width;
-    target.pieces.push_back(std::move(p));
+    target.pieces.push_back(p);
   }
   for (Line& line : lines) {
     if (line.height == 0) line.height = lineHeightOf(fallback);
@@ -215,7 +215,7 @@ TextLayout LayoutText(const std::vector<TextRun>& runs, const RECT& box, UINT dt
       PlacedRun placed;
       // Pieces of one line share a baseline at the bottom of the line.
       placed.rect = RECT{x, y + line.height - h, x + p.width, y + line.height};
-      placed.text = p.text;
+      placed.text = std::u16string(p.text);
       placed.style = *p.style;
       if (!layout.runs.empty() && layout.runs.back().rect.right == placed.rect.left &&
           layout.runs.back().rect.top == placed.rect.top) {
