@@ -19,18 +19,22 @@ void CLabelUI::SetDisabledTextColor(DWORD argb) {
   Invalidate();
 }
 void CLabelUI::SetFont(int index) {
+  ForgetLayout();
   m_font = index;
   NeedParentUpdate();
 }
 void CLabelUI::SetTextStyle(UINT dtFlags) {
+  ForgetLayout();
   m_textStyle = dtFlags;
   NeedParentUpdate();
 }
 void CLabelUI::SetTextPadding(RECT padding) {
+  ForgetLayout();
   m_textPadding = padding;
   NeedParentUpdate();
 }
 void CLabelUI::SetShowHtml(bool show) {
+  ForgetLayout();
   m_showHtml = show;
   NeedParentUpdate();
 }
@@ -92,10 +96,21 @@ DWORD CLabelUI::CurrentTextColor() const {
   return m_textColor != 0 ? m_textColor : kDefaultTextColor;
 }
 
-TextLayout CLabelUI::LayoutText(const RECT& box) const {
+void CLabelUI::SetText(std::u16string_view text) {
+  ForgetLayout();
+  CControlUI::SetText(text);
+}
+
+void CLabelUI::ForgetLayout() {
+  if (m_manager) m_manager->ForgetPassLayout(this);
+}
+
+const TextLayout& CLabelUI::LayoutText(const RECT& box) const {
+  if (const TextLayout* kept = m_manager->PassLayout(this, box)) return *kept;
   const std::vector<TextRun> runs =
       m_showHtml ? ParseMarkup(m_text, m_font, nullptr) : PlainRuns(m_text, m_font);
-  return pinvale::ui::LayoutText(runs, box, m_textStyle, m_manager->Measurer());
+  return m_manager->KeepPassLayout(
+      this, box, pinvale::ui::LayoutText(runs, box, m_textStyle, m_manager->Measurer()));
 }
 
 namespace {
@@ -155,7 +170,7 @@ SIZE CTextUI::EstimateSize(SIZE available) {
   const long offered = std::max<long>(0, available.cx - m_padding.left - m_padding.right);
   const long width = std::max<long>(m_fixedWidth, offered);
   const RECT box{0, 0, std::max<long>(0, width - m_textPadding.left - m_textPadding.right), 9999};
-  const TextLayout layout = LayoutText(box);
+  const TextLayout& layout = LayoutText(box);
   SIZE size{m_fixedWidth != 0 ? m_fixedWidth
                               : layout.extent.cx + m_textPadding.left + m_textPadding.right,
             layout.extent.cy + m_textPadding.top + m_textPadding.bottom};

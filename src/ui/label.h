@@ -33,14 +33,16 @@ class CLabelUI : public CControlUI {
   // A fixed height wins; otherwise the font's text height plus the control's extra (4).
   SIZE EstimateSize(SIZE available) override;
   void SetAttribute(std::u16string_view name, std::u16string_view value) override;
+  void SetText(std::u16string_view text) override;
 
  protected:
   virtual int EstimateExtraHeight() const { return 4; }
   void PaintText(IRenderTarget& target) override;
   void PaintStatusImage(IRenderTarget& target) override;
   virtual DWORD CurrentTextColor() const;
-  // Lays out the text (mark-up or plain) into `box`; links get their hit rectangles.
-  TextLayout LayoutText(const RECT& box) const;
+  // Lays out the text (mark-up or plain) into `box`; links get their hit rectangles. The
+  // layout stays valid until the next call.
+  const TextLayout& LayoutText(const RECT& box) const;
 
   DWORD m_textColor = 0;
   DWORD m_disabledTextColor = 0;
@@ -49,6 +51,10 @@ class CLabelUI : public CControlUI {
   RECT m_textPadding{};
   bool m_showHtml = false;
   std::u16string m_normalImage;
+
+ private:
+  // The manager's layout of this text no longer holds.
+  void ForgetLayout();
 };
 
 // A label whose text may wrap and carry mark-up with links; a click on a link sends "link".

@@ -144,7 +144,7 @@ void CPaintManagerUI::SetScale(ScaleFactor scale) {
   if (scale == m_scale) return;
   m_scale = scale;
   m_styleFonts.clear();
-  m_passWidths.clear();
+  ForgetMeasures();
   m_images.clear();
   m_scaledTarget.reset();
   m_paintDC = nullptr;
@@ -201,6 +201,7 @@ CControlUI* CPaintManagerUI::FindSubControlByName(CControlUI* parent,
 }
 
 void CPaintManagerUI::ReapControl(CControlUI* control) {
+  ForgetPassLayout(control);
   if (m_focus == control) m_focus = nullptr;
   if (m_hot == control) m_hot = nullptr;
   if (m_capture == control) m_capture = nullptr;
@@ -223,7 +224,7 @@ int CPaintManagerUI::AddFont(std::u16string_view name, int size, bool bold, bool
                                        [](const FontEntry& f) { return f.isDefault; });
   if (isDefault && !haveDefault) m_defaultFont = entry;
   m_styleFonts.clear();
-  m_passWidths.clear();
+  ForgetMeasures();
   NeedUpdate();
   return static_cast<int>(m_fonts.size()) - 1;
 }
@@ -237,7 +238,7 @@ void CPaintManagerUI::SetDefaultFont(std::u16string_view name, int size, bool bo
   m_defaultFont.info.bItalic = italic;
   m_defaultFont.info.bUnderline = underline;
   m_styleFonts.clear();
-  m_passWidths.clear();
+  ForgetMeasures();
   NeedUpdate();
 }
 
@@ -294,6 +295,23 @@ SIZE CPaintManagerUI::MeasureText(int index, std::u16string_view text) {
   return SIZE{Measurer().TextWidth(style, clean), Measurer().FontHeight(style)};
 }
 
+const TextLayout* CPaintManagerUI::PassLayout(const CControlUI* control, const RECT& box) const {
+  const auto it = m_passLayouts.find(control);
+  if (it == m_passLayouts.end()) return nullptr;
+  const RECT& kept = it->second.box;
+  const bool same = kept.left == box.left && kept.top == box.top && kept.right == box.right &&
+                    kept.bottom == box.bottom;
+  return same ? &it->second.layout : nullptr;
+}
+
+const TextLayout& CPaintManagerUI::KeepPassLayout(const CControlUI* control, const RECT& box,
+                                                  TextLayout layout) {
+  KeptLayout& kept = m_passLayouts[control];
+  kept.box = box;
+  kept.layout = std::move(layout);
+  return kept.layout;
+}
+
 ITextMeasurer& CPaintManagerUI::Measurer() {
   return m_testMeasurer ? *m_testMeasurer : static_cast<ITextMeasurer&>(*this);
 }
@@ -306,11 +324,10 @@ int CPaintManagerUI::FontHeight(const TextStyle& style) {
 int CPaintManagerUI::TextWidth(const TextStyle& style, std::u16string_view text) {
   IFont* font = FontForStyle(style);
   if (!font) return 0;
-  std::unordered_map<std::u16string, int>& widths = m_passWidths[font];
-  std::u16string word(text);
-  if (auto it = widths.find(word); it != widths.end()) return it->second;
+  WordWidths& widths = m_passWidths[font];
+  if (auto it = widths.find(text); it != widths.end()) return it->second;
   const int width = font->Measure(text).cx;
-  widths.emplace(std::move(word), width);
+  widths.emplace(std::u16string(text), width);
   return width;
 }
 
@@ -582,10 +599,11 @@ void CPaintManagerUI::Invalidate() {
 }
 
 void CPaintManagerUI::DoLayout() {
-  m_passWidths.clear();
+  ForgetMeasures();
   if (!m_root) return;
   m_updateNeeded = false;
   m_root->SetPos(RECT{0, 0, m_clientSize.cx, m_clientSize.cy});
+  ForgetMeasures();
   m_invalid = true;
   if (m_firstLayout) {
     m_firstLayout = false;
@@ -603,7 +621,7 @@ void CPaintManagerUI::Paint(IRenderTarget& target) {
 }
 
 void CPaintManagerUI::PaintUnits(IRenderTarget& target) {
-  m_passWidths.clear();
+  ForgetMeasures();
   m_paintDC = &target;
   if (m_updateNeeded || m_firstLayout) DoLayout();
   if (m_updateNeeded) DoLayout();  // windowinit may have changed the tree
@@ -614,6 +632,7 @@ void CPaintManagerUI::PaintUnits(IRenderTarget& target) {
   if (m_root && m_root->IsVisible()) m_root->DoPaint(target, all);
   target.SetClip(all);
   PaintToolTip(target);
+  ForgetMeasures();
   m_invalid = false;
 }
 

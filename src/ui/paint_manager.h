@@ -114,7 +114,17 @@ class CPaintManagerUI : private ITextMeasurer {
   SIZE MeasureText(int index, std::u16string_view text);
   // Measures for layout: the real fonts unless a test installed its own measurer.
   ITextMeasurer& Measurer();
-  void SetTextMeasurer(ITextMeasurer* measurer) { m_testMeasurer = measurer; }
+  void SetTextMeasurer(ITextMeasurer* measurer) {
+    m_testMeasurer = measurer;
+    ForgetMeasures();
+  }
+  // The layout of a control's text made in `box` during the current pass, or null. A
+  // container asks a label for its size several times per pass, and the label is placed and
+  // drawn in the same box; the layouts are dropped with the word widths, and when the
+  // control's text or style changes.
+  const TextLayout* PassLayout(const CControlUI* control, const RECT& box) const;
+  const TextLayout& KeepPassLayout(const CControlUI* control, const RECT& box, TextLayout layout);
+  void ForgetPassLayout(const CControlUI* control) { m_passLayouts.erase(control); }
   IFont* FontForStyle(const TextStyle& style);
 
   // ---- default attributes per control class ----
@@ -199,10 +209,28 @@ class CPaintManagerUI : private ITextMeasurer {
   std::vector<FontEntry> m_fonts;
   FontEntry m_defaultFont;
   std::map<StyleFontKey, std::shared_ptr<IFont>> m_styleFonts;
-  // Widths of the words measured during one layout or paint pass, by font: a pass lays a
-  // label's text out several times (its estimate, its place, its drawing), each time word
-  // by word. Emptied at the start of every pass and whenever the fonts change.
-  std::unordered_map<const IFont*, std::unordered_map<std::u16string, int>> m_passWidths;
+  // Widths of the words measured during one layout or paint pass, by font: a pass lays
+  // different labels' texts out word by word, and the same words recur. Emptied, with the
+  // layouts kept, when a pass starts and ends, so no frame sees another's fonts and the
+  // window holds nothing for them between frames, and whenever the fonts or the measurer
+  // change.
+  struct WordHash {
+    using is_transparent = void;
+    size_t operator()(std::u16string_view word) const noexcept {
+      return std::hash<std::u16string_view>{}(word);
+    }
+  };
+  using WordWidths = std::unordered_map<std::u16string, int, WordHash, std::equal_to<>>;
+  std::unordered_map<const IFont*, WordWidths> m_passWidths;
+  struct KeptLayout {
+    RECT box;
+    TextLayout layout;
+  };
+  std::unordered_map<const CControlUI*, KeptLayout> m_passLayouts;
+  void ForgetMeasures() {
+    m_passWidths.clear();
+    m_passLayouts.clear();
+  }
   std::map<std::u16string, std::u16string, std::less<>> m_defaultAttributes;
   std::map<std::pair<std::u16string, DWORD>, std::shared_ptr<IImage>> m_images;
   ITextMeasurer* m_testMeasurer = nullptr;

@@ -159,6 +159,46 @@ TEST(EstimatedSize, TextControlCountsItsTextPaddingAndFixedHeightReplacesIt) {
   EXPECT_EQ(Height(l->Pos(u"h")), 50);
 }
 
+// A text's size follows each change of what it shows, also when asked again before the next
+// pass (a window sizing itself to its message after setting it).
+struct TextChange {
+  const char* name;
+  const char* text;
+  void (*change)(CTextUI&);
+  long lines;
+};
+void PrintTo(const TextChange& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class TextSizeAfterAChange : public ::testing::TestWithParam<TextChange> {};
+
+TEST_P(TextSizeAfterAChange, IsMeasuredAnew) {
+  const TextChange& c = GetParam();
+  auto l = Layout(std::string(R"(<VerticalLayout><Text name="t" text=")") + c.text +
+                      R"("/><Control/></VerticalLayout>)",
+                  100, 300);
+  auto* t = static_cast<CTextUI*>(l->Find(u"t"));
+  (void)t->EstimateSize(SIZE{100, 0});
+  c.change(*t);
+  EXPECT_EQ(t->EstimateSize(SIZE{100, 0}).cy, c.lines * FakeMeasurer::kLineHeight);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, TextSizeAfterAChange,
+    ::testing::Values(
+        TextChange{"Text", "aaaa bbbb",
+                   [](CTextUI& t) { t.SetText(u"aaaa bbbb cccc dddd eeee ffff gggg"); }, 3},
+        TextChange{"SingleLine", "aaaa bbbb cccc dddd",
+                   [](CTextUI& t) { t.SetTextStyle(DT_SINGLELINE); }, 1},
+        TextChange{"Padding", "aaaa bbbb cccc dddd",
+                   [](CTextUI& t) {
+                     t.SetTextPadding(RECT{0, 0, 40, 0});
+                   },
+                   4},
+        TextChange{"Markup", "aa{n}bb", [](CTextUI& t) { t.SetShowHtml(true); }, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(HorizontalLayout, MirrorsTheVerticalRule) {
   auto l = Layout(R"(<HorizontalLayout><Control name="a" width="40"/><Control name="s"/>)"
                   R"(<Control name="b" width="30" padding="5,2,5,0"/></HorizontalLayout>)",
