@@ -112,6 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     window->manager.DoLayout();
   }
-  for (int i = 0; i < window->text->GetLinkCount(); ++i) (void)window->text->GetLinkContent(i);
+  // Each lookup parses the text again: the first, the last and one past the end.
+  const int linkCount = window->text->GetLinkCount();
+  for (const int i : {0, linkCount - 1, linkCount}) (void)window->text->GetLinkContent(i);
   return 0;
 }
