@@ -105,25 +105,38 @@ void CLabelUI::ForgetLayout() {
   if (m_manager) m_manager->ForgetPassLayout(this);
 }
 
-const TextLayout& CLabelUI::LayoutText(const RECT& box) const {
-  if (const TextLayout* kept = m_manager->PassLayout(this, box)) return *kept;
-  const std::vector<TextRun> runs =
-      m_showHtml ? ParseMarkup(m_text, m_font, nullptr) : PlainRuns(m_text, m_font);
-  return m_manager->KeepPassLayout(
-      this, box, pinvale::ui::LayoutText(runs, box, m_textStyle, m_manager->Measurer()));
+CLabelUI::PlacedText CLabelUI::LayoutText(const RECT& box) const {
+  // The height places lines only when the text is aligned to the middle or the bottom.
+  const bool aligned = (m_textStyle & (DT_VCENTER | DT_BOTTOM)) != 0;
+  const SIZE size{box.right - box.left, aligned ? box.bottom - box.top : 0};
+  const TextLayout* layout = m_manager->PassLayout(this, size);
+  if (!layout) {
+    const std::vector<TextRun> runs =
+        m_showHtml ? ParseMarkup(m_text, m_font, nullptr) : PlainRuns(m_text, m_font);
+    layout =
+        &m_manager->KeepPassLayout(this, size,
+                                   pinvale::ui::LayoutText(runs, RECT{0, 0, size.cx, size.cy},
+                                                           m_textStyle, m_manager->Measurer()));
+  }
+  return PlacedText{*layout, box.left, box.top};
 }
 
 namespace {
 
-void DrawRuns(IRenderTarget& target, CPaintManagerUI& manager, const TextLayout& layout,
-              DWORD color, DWORD linkColor) {
+RECT Moved(const RECT& r, long dx, long dy) {
+  return RECT{r.left + dx, r.top + dy, r.right + dx, r.bottom + dy};
+}
+
+void DrawRuns(IRenderTarget& target, CPaintManagerUI& manager, const TextLayout& layout, long dx,
+              long dy, DWORD color, DWORD linkColor) {
   for (const PlacedRun& run : layout.runs) {
     IFont* font = manager.FontForStyle(run.style);
     if (!font) continue;
+    const RECT rect = Moved(run.rect, dx, dy);
     DWORD c = run.style.color.value_or(run.style.link >= 0 ? linkColor : color);
-    target.DrawTextRun(*font, run.rect.left, run.rect.top, run.text, c);
+    target.DrawTextRun(*font, rect.left, rect.top, run.text, c);
     if (run.style.underline || run.style.link >= 0) {
-      target.FillRect(RECT{run.rect.left, run.rect.bottom - 1, run.rect.right, run.rect.bottom}, c);
+      target.FillRect(RECT{rect.left, rect.bottom - 1, rect.right, rect.bottom}, c);
     }
   }
 }
@@ -136,7 +149,8 @@ void CLabelUI::PaintText(IRenderTarget& target) {
   if (m_text.empty() || !m_manager) return;
   const RECT box{m_pos.left + m_textPadding.left, m_pos.top + m_textPadding.top,
                  m_pos.right - m_textPadding.right, m_pos.bottom - m_textPadding.bottom};
-  DrawRuns(target, *m_manager, LayoutText(box), CurrentTextColor(), kLinkColor);
+  const PlacedText placed = LayoutText(box);
+  DrawRuns(target, *m_manager, placed.layout, placed.dx, placed.dy, CurrentTextColor(), kLinkColor);
 }
 
 void CLabelUI::PaintStatusImage(IRenderTarget& target) {
@@ -170,7 +184,7 @@ SIZE CTextUI::EstimateSize(SIZE available) {
   const long offered = std::max<long>(0, available.cx - m_padding.left - m_padding.right);
   const long width = std::max<long>(m_fixedWidth, offered);
   const RECT box{0, 0, std::max<long>(0, width - m_textPadding.left - m_textPadding.right), 9999};
-  const TextLayout& layout = LayoutText(box);
+  const TextLayout& layout = LayoutText(box).layout;
   SIZE size{m_fixedWidth != 0 ? m_fixedWidth
                               : layout.extent.cx + m_textPadding.left + m_textPadding.right,
             layout.extent.cy + m_textPadding.top + m_textPadding.bottom};
@@ -185,9 +199,10 @@ void CTextUI::SetPos(RECT pos) {
   if (!m_showHtml || !m_manager) return;
   const RECT box{m_pos.left + m_textPadding.left, m_pos.top + m_textPadding.top,
                  m_pos.right - m_textPadding.right, m_pos.bottom - m_textPadding.bottom};
-  for (const PlacedRun& run : LayoutText(box).runs) {
+  const PlacedText placed = LayoutText(box);
+  for (const PlacedRun& run : placed.layout.runs) {
     if (run.style.link < 0) continue;
-    m_linkRects.push_back(run.rect);
+    m_linkRects.push_back(Moved(run.rect, placed.dx, placed.dy));
     m_linkIndexOfRect.push_back(run.style.link);
   }
 }

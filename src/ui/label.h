@@ -40,9 +40,15 @@ class CLabelUI : public CControlUI {
   void PaintText(IRenderTarget& target) override;
   void PaintStatusImage(IRenderTarget& target) override;
   virtual DWORD CurrentTextColor() const;
-  // Lays out the text (mark-up or plain) into `box`; links get their hit rectangles. The
-  // layout stays valid until the next call.
-  const TextLayout& LayoutText(const RECT& box) const;
+  // The text (mark-up or plain) laid out into `box`: a layout made at the origin in a box of
+  // the same size, and the offset that moves it into `box` (a layout depends on the box's
+  // size alone). The layout stays valid until the next call.
+  struct PlacedText {
+    const TextLayout& layout;
+    long dx;
+    long dy;
+  };
+  PlacedText LayoutText(const RECT& box) const;
 
   DWORD m_textColor = 0;
   DWORD m_disabledTextColor = 0;

@@ -295,19 +295,17 @@ SIZE CPaintManagerUI::MeasureText(int index, std::u16string_view text) {
   return SIZE{Measurer().TextWidth(style, clean), Measurer().FontHeight(style)};
 }
 
-const TextLayout* CPaintManagerUI::PassLayout(const CControlUI* control, const RECT& box) const {
+const TextLayout* CPaintManagerUI::PassLayout(const CControlUI* control, SIZE size) const {
   const auto it = m_passLayouts.find(control);
   if (it == m_passLayouts.end()) return nullptr;
-  const RECT& kept = it->second.box;
-  const bool same = kept.left == box.left && kept.top == box.top && kept.right == box.right &&
-                    kept.bottom == box.bottom;
-  return same ? &it->second.layout : nullptr;
+  const SIZE kept = it->second.size;
+  return kept.cx == size.cx && kept.cy == size.cy ? &it->second.layout : nullptr;
 }
 
-const TextLayout& CPaintManagerUI::KeepPassLayout(const CControlUI* control, const RECT& box,
+const TextLayout& CPaintManagerUI::KeepPassLayout(const CControlUI* control, SIZE size,
                                                   TextLayout layout) {
   KeptLayout& kept = m_passLayouts[control];
-  kept.box = box;
+  kept.size = size;
   kept.layout = std::move(layout);
   return kept.layout;
 }
@@ -600,10 +598,14 @@ void CPaintManagerUI::Invalidate() {
 
 void CPaintManagerUI::DoLayout() {
   ForgetMeasures();
+  LayOutRoot();
+  ForgetMeasures();
+}
+
+void CPaintManagerUI::LayOutRoot() {
   if (!m_root) return;
   m_updateNeeded = false;
   m_root->SetPos(RECT{0, 0, m_clientSize.cx, m_clientSize.cy});
-  ForgetMeasures();
   m_invalid = true;
   if (m_firstLayout) {
     m_firstLayout = false;
@@ -623,8 +625,12 @@ void CPaintManagerUI::Paint(IRenderTarget& target) {
 void CPaintManagerUI::PaintUnits(IRenderTarget& target) {
   ForgetMeasures();
   m_paintDC = &target;
-  if (m_updateNeeded || m_firstLayout) DoLayout();
-  if (m_updateNeeded) DoLayout();  // windowinit may have changed the tree
+  // The layout and the drawing are one pass: the drawing uses the layouts of the texts.
+  if (m_updateNeeded || m_firstLayout) LayOutRoot();
+  if (m_updateNeeded) {
+    ForgetMeasures();  // windowinit may have changed the tree
+    LayOutRoot();
+  }
   const SIZE size = target.Size();
   const RECT all{0, 0, size.cx, size.cy};
   target.SetClip(all);

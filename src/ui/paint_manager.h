@@ -118,12 +118,12 @@ class CPaintManagerUI : private ITextMeasurer {
     m_testMeasurer = measurer;
     ForgetMeasures();
   }
-  // The layout of a control's text made in `box` during the current pass, or null. A
-  // container asks a label for its size several times per pass, and the label is placed and
-  // drawn in the same box; the layouts are dropped with the word widths, and when the
-  // control's text or style changes.
-  const TextLayout* PassLayout(const CControlUI* control, const RECT& box) const;
-  const TextLayout& KeepPassLayout(const CControlUI* control, const RECT& box, TextLayout layout);
+  // The layout of a control's text made during the current pass in a box of `size` at the
+  // origin, or null. A container asks a label for its size several times per pass, and the
+  // label is placed and drawn in a box of the same size; the layouts are dropped with the
+  // word widths, and when the control's text or style changes.
+  const TextLayout* PassLayout(const CControlUI* control, SIZE size) const;
+  const TextLayout& KeepPassLayout(const CControlUI* control, SIZE size, TextLayout layout);
   void ForgetPassLayout(const CControlUI* control) { m_passLayouts.erase(control); }
   IFont* FontForStyle(const TextStyle& style);
 
@@ -223,10 +223,12 @@ class CPaintManagerUI : private ITextMeasurer {
   using WordWidths = std::unordered_map<std::u16string, int, WordHash, std::equal_to<>>;
   std::unordered_map<const IFont*, WordWidths> m_passWidths;
   struct KeptLayout {
-    RECT box;
+    SIZE size;
     TextLayout layout;
   };
   std::unordered_map<const CControlUI*, KeptLayout> m_passLayouts;
+  // Sets the root's place at the client size; the caller starts and ends the pass.
+  void LayOutRoot();
   void ForgetMeasures() {
     m_passWidths.clear();
     m_passLayouts.clear();
