@@ -53,41 +53,61 @@ TEST(FontMeasure, AWordMeasuresTheSameWhateverWasMeasuredBefore) {
             forward->Measure(u"a\uFFFDb").cx);
 }
 
-// A line whose start lies left of the clip (a long line in a narrow label): what shows of it
-// stands where it stands when the whole line is drawn.
-TEST(FontDraw, TextStartingOutsideTheClipShowsItsVisiblePartInPlace) {
+// A line cut by the clip (a long line in a narrow label): what shows of it stands where it
+// stands when the whole line is drawn.
+struct CutLine {
+  const char* name;
+  std::u16string before;  // left of the clip
+  std::u16string seen;
+  std::u16string after;  // right of the clip
+};
+void PrintTo(const CutLine& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class FontDraw : public ::testing::TestWithParam<CutLine> {};
+
+TEST_P(FontDraw, APartlyHiddenLineShowsItsVisiblePartInPlace) {
   ASSERT_TRUE(ui::testing::InitHeadless());
+  const CutLine& c = GetParam();
   std::shared_ptr<IFont> font = Backend()->OpenFont(Sans(16));
   ASSERT_NE(font, nullptr);
-  const std::u16string hidden = u"Hidden part of the line ";
-  const std::u16string text = hidden + u"\u4F60\u597D shown";
-  const int shift = static_cast<int>(font->Measure(hidden).cx) + 40;
-  const SIZE whole = font->Measure(text);
-  const int width = static_cast<int>(whole.cx) - shift + 20;
-  const int height = static_cast<int>(whole.cy) + 8;
-  ASSERT_GT(width, 40);
+  const std::u16string text = c.before + c.seen + c.after;
+  const int offset = static_cast<int>(font->Measure(c.before).cx);
+  const int width = static_cast<int>(font->Measure(c.seen).cx);
+  const int wideWidth = static_cast<int>(font->Measure(text).cx) + 10;
+  const int height = static_cast<int>(font->Measure(text).cy) + 8;
 
-  std::unique_ptr<IRenderTarget> wide = Backend()->CreateOffscreen(shift + width, height);
+  std::unique_ptr<IRenderTarget> wide = Backend()->CreateOffscreen(wideWidth, height);
   std::unique_ptr<IRenderTarget> narrow = Backend()->CreateOffscreen(width, height);
   for (IRenderTarget* t : {wide.get(), narrow.get()}) {
     const SIZE size = t->Size();
     t->FillRect(RECT{0, 0, size.cx, size.cy}, 0xFFFFFFFF);
   }
   wide->DrawTextRun(*font, 0, 4, text, 0xFF000000);
-  narrow->DrawTextRun(*font, -shift, 4, text, 0xFF000000);
+  narrow->DrawTextRun(*font, -offset, 4, text, 0xFF000000);
 
   const std::vector<std::uint32_t> w = wide->ReadPixels();
   const std::vector<std::uint32_t> n = narrow->ReadPixels();
   int inked = 0;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      const std::uint32_t expected = w[static_cast<size_t>(y * (shift + width) + shift + x)];
+      const std::uint32_t expected = w[static_cast<size_t>(y * wideWidth + offset + x)];
       ASSERT_EQ(n[static_cast<size_t>(y * width + x)], expected) << "at " << x << "," << y;
       inked += expected != 0xFFFFFFFF;
     }
   }
   EXPECT_GT(inked, 50);
 }
+
+const std::u16string kLong = u"a long stretch of the line that no window shows ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, FontDraw,
+    ::testing::Values(CutLine{"StartsLeftOfTheClip", kLong + kLong, u"\u4F60\u597D shown", u""},
+                      CutLine{"RunsPastTheRightEdge", u"", u"shown \u4F60\u597D", kLong + kLong},
+                      CutLine{"Both", kLong, u"Shown in the middle", kLong}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace pinvale::ui

@@ -316,6 +316,22 @@ int SdlFont::Advance(const Segment& segment) const {
   return width;
 }
 
+size_t SdlFont::UnitsBefore(const Segment& segment, int limit) const {
+  Face* face = OpenFace(segment.face);
+  if (!face) return segment.text.size();
+  int pen = 0;
+  char32_t previous = 0;
+  size_t units = 1;
+  for (size_t i = 0; i < segment.text.size(); i += units) {
+    const char32_t c = Drawable(CharacterAt(segment.text, i, units));
+    if (previous != 0) pen += face->KerningOf(previous, c);
+    if (pen >= limit) return i;
+    pen += face->AdvanceOf(c);
+    previous = c;
+  }
+  return segment.text.size();
+}
+
 SIZE SdlFont::Measure(std::u16string_view text) const {
   SIZE size{0, Height()};
   ForEachSegment(text, [&](const Segment& segment) { size.cx += Advance(segment); });
@@ -338,7 +354,9 @@ void SdlFont::Draw(SurfaceTarget& target, int x, int y, std::u16string_view text
     const int w = Advance(segment);
     Face* face = OpenFace(segment.face);
     if (face && x + w + margin > clip.left && x - margin < clip.right) {
-      const std::string utf8 = Utf16ToUtf8(segment.text);
+      // A run reaching far past the right edge is cut there; what stays keeps its place.
+      const size_t shown = UnitsBefore(segment, clip.right + margin - x);
+      const std::string utf8 = Utf16ToUtf8(segment.text.substr(0, shown));
       SurfacePtr rendered(TTF_RenderUTF8_Blended(face->font, utf8.c_str(), color));
       if (rendered) {
         // Faces share the primary face's baseline.
