@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
 #include <map>
 #include <mutex>
 
@@ -140,10 +139,10 @@ struct SdlFont::Face {
     return slot.advance;
   }
   int KerningOf(char32_t previous, char32_t c) {
-    const std::uint64_t pair = (static_cast<std::uint64_t>(previous) << 32) | c;
     CachedKerning& slot = kernings[(previous * 31 + c) % kernings.size()];
-    if (slot.pair != pair)
-      slot = CachedKerning{pair, TTF_GetFontKerningSizeGlyphs32(font, previous, c)};
+    if (slot.previous != previous || slot.c != c) {
+      slot = CachedKerning{previous, c, TTF_GetFontKerningSizeGlyphs32(font, previous, c)};
+    }
     return slot.kerning;
   }
 
@@ -154,11 +153,13 @@ struct SdlFont::Face {
     int advance = 0;
   };
   struct CachedKerning {
-    std::uint64_t pair = ~std::uint64_t{0};
+    char32_t previous = kNoCharacter;
+    char32_t c = kNoCharacter;
     int kerning = 0;
   };
-  std::array<CachedAdvance, 512> advances{};
-  std::array<CachedKerning, 2048> kernings{};
+  // 8 KiB a face: every face a window opens keeps them for its life.
+  std::array<CachedAdvance, 256> advances{};
+  std::array<CachedKerning, 512> kernings{};
 };
 
 std::unique_ptr<SdlFont> SdlFont::Open(const FontSpec& spec) {
