@@ -163,18 +163,28 @@ CTextUI::CTextUI() {
   m_textStyle = DT_WORDBREAK;
 }
 
+void CTextUI::ForgetLayout() {
+  m_linksRead = false;
+  CLabelUI::ForgetLayout();
+}
+
+const std::vector<std::u16string>& CTextUI::Links() const {
+  if (!m_linksRead) {
+    m_links.clear();
+    ParseMarkup(m_text, m_font, &m_links);
+    m_linksRead = true;
+  }
+  return m_links;
+}
+
 std::u16string CTextUI::GetLinkContent(int index) const {
-  std::vector<std::u16string> links;
-  ParseMarkup(m_text, m_font, &links);
+  const std::vector<std::u16string>& links = Links();
   if (!m_showHtml || index < 0 || index >= static_cast<int>(links.size())) return {};
   return links[static_cast<size_t>(index)];
 }
 
 int CTextUI::GetLinkCount() const {
-  if (!m_showHtml) return 0;
-  std::vector<std::u16string> links;
-  ParseMarkup(m_text, m_font, &links);
-  return static_cast<int>(links.size());
+  return m_showHtml ? static_cast<int>(Links().size()) : 0;
 }
 
 SIZE CTextUI::EstimateSize(SIZE available) {

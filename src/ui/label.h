@@ -58,9 +58,8 @@ class CLabelUI : public CControlUI {
   bool m_showHtml = false;
   std::u16string m_normalImage;
 
- private:
-  // The manager's layout of this text no longer holds.
-  void ForgetLayout();
+  // The text, its style or its box changed: the manager's layout of it no longer holds.
+  virtual void ForgetLayout();
 };
 
 // A label whose text may wrap and carry mark-up with links; a click on a link sends "link".
@@ -81,6 +80,12 @@ class CTextUI : public CLabelUI {
   void PaintText(IRenderTarget& target) override;
 
  private:
+  void ForgetLayout() override;
+  // The link targets of the text, read from it when first asked for after a change.
+  const std::vector<std::u16string>& Links() const;
+
+  mutable std::vector<std::u16string> m_links;
+  mutable bool m_linksRead = false;
   std::vector<RECT> m_linkRects;  // per link, in client coordinates, from the last layout
   std::vector<int> m_linkIndexOfRect;
   int m_hotLink = -1;

@@ -252,18 +252,21 @@ IFont* CPaintManagerUI::FontForStyle(const TextStyle& style) {
   const bool inTable = style.font >= 0 && style.font < static_cast<int>(m_fonts.size());
   const TFontInfo& base =
       inTable ? m_fonts[static_cast<size_t>(style.font)].info : m_defaultFont.info;
-  const StyleFontKey key{inTable ? style.font : -1, base.bBold || style.bold,
-                         base.bItalic || style.italic, base.bUnderline || style.underline};
-  auto it = m_styleFonts.find(key);
-  if (it != m_styleFonts.end()) return it->second.get();
+  const bool bold = base.bBold || style.bold;
+  const bool italic = base.bItalic || style.italic;
+  const bool underline = base.bUnderline || style.underline;
+  const size_t slot =
+      static_cast<size_t>(inTable ? style.font + 1 : 0) * 8 + bold * 4 + italic * 2 + underline;
+  if (slot >= m_styleFonts.size()) m_styleFonts.resize(slot + 1);
+  if (m_styleFonts[slot].known) return m_styleFonts[slot].font.get();
   IUiBackend* backend = Backend();
   if (!backend) return nullptr;
   FontSpec spec;
   spec.family = Utf16ToUtf8(base.sFontName);
   spec.size = base.iSize;
-  spec.bold = key.bold;
-  spec.italic = key.italic;
-  spec.underline = key.underline;
+  spec.bold = bold;
+  spec.italic = italic;
+  spec.underline = underline;
   std::shared_ptr<IFont> font = backend->OpenFont(spec);
   if (font && !m_scale.IsOne()) {
     // Measured at 96 DPI (the same layout at every scale), drawn at the scaled size.
@@ -273,7 +276,7 @@ IFont* CPaintManagerUI::FontForStyle(const TextStyle& style) {
     std::shared_ptr<IFont> pixels = backend->OpenFont(scaled);
     if (pixels) font = std::make_shared<ScaledFont>(std::move(font), std::move(pixels));
   }
-  m_styleFonts[key] = font;
+  m_styleFonts[slot] = StyleFont{true, font};
   return font.get();
 }
 

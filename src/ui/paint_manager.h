@@ -190,10 +190,11 @@ class CPaintManagerUI : private ITextMeasurer {
     bool isDefault = false;
     std::shared_ptr<IFont> font;
   };
-  struct StyleFontKey {
-    int font;
-    bool bold, italic, underline;
-    auto operator<=>(const StyleFontKey&) const = default;
+  // A font of the table (or the default font) in one of its eight styles; remembered also
+  // when it could not be opened.
+  struct StyleFont {
+    bool known = false;
+    std::shared_ptr<IFont> font;
   };
 
   HWND m_hwnd = nullptr;
@@ -208,7 +209,8 @@ class CPaintManagerUI : private ITextMeasurer {
   SIZE m_clientSize{};
   std::vector<FontEntry> m_fonts;
   FontEntry m_defaultFont;
-  std::map<StyleFontKey, std::shared_ptr<IFont>> m_styleFonts;
+  // By (table index + 1) * 8 + style bits: every word laid out asks for its font.
+  std::vector<StyleFont> m_styleFonts;
   // Widths of the words measured during one layout or paint pass, by font: a pass lays
   // different labels' texts out word by word, and the same words recur. Emptied, with the
   // layouts kept, when a pass starts and ends, so no frame sees another's fonts and the

@@ -162,7 +162,16 @@ TextLayout LayoutText(const std::vector<TextRun>& runs, const RECT& box, UINT dt
     int height = 0;
   };
   std::vector<Line> lines(1);
-  auto lineHeightOf = [&](const TextStyle& s) { return measurer.FontHeight(s); };
+  // Neighbouring pieces mostly share their run's style.
+  const TextStyle* lastStyle = nullptr;
+  int lastHeight = 0;
+  auto lineHeightOf = [&](const TextStyle& s) {
+    if (&s != lastStyle) {
+      lastStyle = &s;
+      lastHeight = measurer.FontHeight(s);
+    }
+    return lastHeight;
+  };
   const TextStyle fallback = runs.empty() ? TextStyle{} : runs.front().style;
   for (const Piece& p : pieces) {
     Line& line = lines.back();

@@ -166,6 +166,13 @@ TEST_F(WindowTest, LinkClickSendsLinkWithItsIndex) {
   EXPECT_EQ(window.Count("link:txt"), 1);
   t::ClickAt(hwnd, POINT{pos.left + 2, pos.top + word.cy / 2});  // "see" is no link
   EXPECT_EQ(window.Count("link:txt"), 1);
+
+  // New text, new links.
+  text->SetText(u"{a only}one{/a} link");
+  ASSERT_EQ(text->GetLinkCount(), 1);
+  EXPECT_EQ(text->GetLinkContent(0), u"only");
+  text->SetShowHtml(false);
+  EXPECT_EQ(text->GetLinkCount(), 0);
 }
 
 TEST_F(WindowTest, NestedModalLoopsReturnTheirOwnCodesAndTheOwnerIsDisabledMeanwhile) {
