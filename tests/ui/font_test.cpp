@@ -21,36 +21,24 @@ FontSpec Sans(int size) {
   return spec;
 }
 
-// Words of Latin, Cyrillic, Greek and CJK characters and kerning pairs, so that several
-// faces take part and a font's remembered metrics are replaced many times over.
-std::vector<std::u16string> ManyWords() {
-  std::vector<std::u16string> words{u"AV", u"To", u"Wa", u"AVA", u"\u4F60\u597D", u"a\uFFFDb"};
-  for (char16_t c = 0x21; c < 0x5000; c += 7) {
-    words.push_back(std::u16string{c, static_cast<char16_t>(c + 1), u'A', u'V'});
-  }
-  return words;
-}
-
+// Words of Latin, Cyrillic, Greek and CJK characters and kerning pairs, enough that a
+// font's remembered metrics are replaced many times over: measured in the opposite order by
+// a second font, each word must come out the same.
 TEST(FontMeasure, AWordMeasuresTheSameWhateverWasMeasuredBefore) {
   ASSERT_TRUE(ui::testing::InitHeadless());
   std::unique_ptr<sdl::SdlFont> forward = sdl::SdlFont::Open(Sans(14));
   std::unique_ptr<sdl::SdlFont> backward = sdl::SdlFont::Open(Sans(14));
   ASSERT_TRUE(forward && backward);
-  const std::vector<std::u16string> words = ManyWords();
+  std::vector<std::u16string> words{u"AV", u"To", u"AVA", u"\u4F60\u597D"};
+  for (char16_t c = 0x21; c < 0x5000; c += 7) words.push_back({c, char16_t(c + 1), u'A', u'V'});
   std::vector<long> widths;
   for (const std::u16string& w : words) widths.push_back(forward->Measure(w).cx);
   for (size_t i = words.size(); i-- > 0;) {
     EXPECT_EQ(backward->Measure(words[i]).cx, widths[i]) << "word #" << i;
   }
-  for (size_t i = 0; i < words.size(); i += 97) {
-    EXPECT_EQ(forward->Measure(words[i]).cx, widths[i]) << "word #" << i << " again";
-  }
   // A lone half of a surrogate pair is drawn, and so measured, as U+FFFD.
-  EXPECT_EQ(forward
-                ->Measure(u"a\xD800"
-                          u"b")
-                .cx,
-            forward->Measure(u"a\uFFFDb").cx);
+  const std::u16string lone{u'a', char16_t{0xD800}, u'b'};
+  EXPECT_EQ(forward->Measure(lone).cx, forward->Measure(u"a\uFFFDb").cx);
 }
 
 // A line cut by the clip (a long line in a narrow label): what shows of it stands where it
@@ -78,17 +66,14 @@ TEST_P(FontDraw, APartlyHiddenLineShowsItsVisiblePartInPlace) {
   const int wideWidth = static_cast<int>(font->Measure(text).cx) + 10;
   const int height = static_cast<int>(font->Measure(text).cy) + 8;
 
-  std::unique_ptr<IRenderTarget> wide = Backend()->CreateOffscreen(wideWidth, height);
-  std::unique_ptr<IRenderTarget> narrow = Backend()->CreateOffscreen(width, height);
-  for (IRenderTarget* t : {wide.get(), narrow.get()}) {
-    const SIZE size = t->Size();
-    t->FillRect(RECT{0, 0, size.cx, size.cy}, 0xFFFFFFFF);
-  }
-  wide->DrawTextRun(*font, 0, 4, text, 0xFF000000);
-  narrow->DrawTextRun(*font, -offset, 4, text, 0xFF000000);
-
-  const std::vector<std::uint32_t> w = wide->ReadPixels();
-  const std::vector<std::uint32_t> n = narrow->ReadPixels();
+  auto draw = [&](int targetWidth, int x) {
+    std::unique_ptr<IRenderTarget> target = Backend()->CreateOffscreen(targetWidth, height);
+    target->FillRect(RECT{0, 0, targetWidth, height}, 0xFFFFFFFF);
+    target->DrawTextRun(*font, x, 4, text, 0xFF000000);
+    return target->ReadPixels();
+  };
+  const std::vector<std::uint32_t> w = draw(wideWidth, 0);
+  const std::vector<std::uint32_t> n = draw(width, -offset);
   int inked = 0;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
