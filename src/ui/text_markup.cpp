@@ -9,12 +9,7 @@ namespace {
 
 void AppendText(std::vector<TextRun>& runs, const TextStyle& style, std::u16string_view text) {
   if (text.empty()) return;
-  const bool sameStyle = !runs.empty() && [&] {
-    const TextStyle& last = runs.back().style;
-    return last.font == style.font && last.bold == style.bold && last.italic == style.italic &&
-           last.underline == style.underline && last.color == style.color &&
-           last.link == style.link;
-  }();
+  const bool sameStyle = !runs.empty() && runs.back().style == style;
   if (!sameStyle) runs.push_back(TextRun{{}, style});
   std::u16string& out = runs.back().text;
   const size_t from = out.size();
@@ -229,10 +224,7 @@ TextLayout LayoutText(const std::vector<TextRun>& runs, const RECT& box, UINT dt
       if (!layout.runs.empty() && layout.runs.back().rect.right == placed.rect.left &&
           layout.runs.back().rect.top == placed.rect.top) {
         PlacedRun& last = layout.runs.back();
-        const TextStyle& a = last.style;
-        const TextStyle& b = placed.style;
-        if (a.font == b.font && a.bold == b.bold && a.italic == b.italic &&
-            a.underline == b.underline && a.color == b.color && a.link == b.link) {
+        if (last.style == placed.style) {
           last.text += placed.text;
           last.rect.right = placed.rect.right;
           x += p.width;

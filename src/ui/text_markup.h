@@ -31,6 +31,7 @@ struct TextStyle {
   bool underline = false;
   std::optional<DWORD> color;  // the control's colour when absent
   int link = -1;               // index of the link this run belongs to
+  bool operator==(const TextStyle&) const = default;
 };
 
 struct TextRun {

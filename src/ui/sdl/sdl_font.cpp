@@ -302,35 +302,26 @@ void SdlFont::ForEachSegment(std::u16string_view text, Visit&& visit) const {
 
 // The pen advance of a run: what the next run's origin must be. TTF_SizeUTF8 gives the ink
 // box instead, which drops the advance of trailing blanks and so does not add up word by word.
-int SdlFont::Advance(const Segment& segment) const {
+// With `before`, the walk stops at the first character the pen reaches at `limit` and
+// `before` tells how many UTF-16 units come ahead of it.
+int SdlFont::Advance(const Segment& segment, int limit, size_t* before) const {
+  if (before) *before = segment.text.size();
   Face* face = OpenFace(segment.face);
   if (!face) return 0;
-  int width = 0;
-  char32_t previous = 0;
-  size_t units = 1;
-  for (size_t i = 0; i < segment.text.size(); i += units) {
-    const char32_t c = Drawable(CharacterAt(segment.text, i, units));
-    width += face->AdvanceOf(c);
-    if (previous != 0) width += face->KerningOf(previous, c);
-    previous = c;
-  }
-  return width;
-}
-
-size_t SdlFont::UnitsBefore(const Segment& segment, int limit) const {
-  Face* face = OpenFace(segment.face);
-  if (!face) return segment.text.size();
   int pen = 0;
   char32_t previous = 0;
   size_t units = 1;
   for (size_t i = 0; i < segment.text.size(); i += units) {
     const char32_t c = Drawable(CharacterAt(segment.text, i, units));
     if (previous != 0) pen += face->KerningOf(previous, c);
-    if (pen >= limit) return i;
+    if (before && pen >= limit) {
+      *before = i;
+      return pen;
+    }
     pen += face->AdvanceOf(c);
     previous = c;
   }
-  return segment.text.size();
+  return pen;
 }
 
 SIZE SdlFont::Measure(std::u16string_view text) const {
@@ -356,7 +347,8 @@ void SdlFont::Draw(SurfaceTarget& target, int x, int y, std::u16string_view text
     Face* face = OpenFace(segment.face);
     if (face && x + w + margin > clip.left && x - margin < clip.right) {
       // A run reaching far past the right edge is cut there; what stays keeps its place.
-      const size_t shown = UnitsBefore(segment, clip.right + margin - x);
+      size_t shown = 0;
+      Advance(segment, clip.right + margin - x, &shown);
       const std::string utf8 = Utf16ToUtf8(segment.text.substr(0, shown));
       SurfacePtr rendered(TTF_RenderUTF8_Blended(face->font, utf8.c_str(), color));
       if (rendered) {

@@ -54,9 +54,7 @@ class SdlFont : public IFont {
   template <typename Visit>
   void ForEachSegment(std::u16string_view text, Visit&& visit) const;
   size_t FaceFor(char32_t c) const;
-  int Advance(const Segment& segment) const;
-  // How many UTF-16 units of the segment start before the pen passes `limit` pixels.
-  size_t UnitsBefore(const Segment& segment, int limit) const;
+  int Advance(const Segment& segment, int limit = 0, size_t* before = nullptr) const;
   Face* OpenFace(size_t candidate) const;
 
   FontSpec m_spec;
