@@ -302,8 +302,8 @@ void SdlFont::ForEachSegment(std::u16string_view text, Visit&& visit) const {
 
 // The pen advance of a run: what the next run's origin must be. TTF_SizeUTF8 gives the ink
 // box instead, which drops the advance of trailing blanks and so does not add up word by word.
-// With `before`, the walk stops at the first character the pen reaches at `limit` and
-// `before` tells how many UTF-16 units come ahead of it.
+// With `before`, it also tells how many UTF-16 units come ahead of the first character the
+// pen reaches at `limit`, so one walk gives both the advance and where to cut the run.
 int SdlFont::Advance(const Segment& segment, int limit, size_t* before) const {
   if (before) *before = segment.text.size();
   Face* face = OpenFace(segment.face);
@@ -314,10 +314,7 @@ int SdlFont::Advance(const Segment& segment, int limit, size_t* before) const {
   for (size_t i = 0; i < segment.text.size(); i += units) {
     const char32_t c = Drawable(CharacterAt(segment.text, i, units));
     if (previous != 0) pen += face->KerningOf(previous, c);
-    if (before && pen >= limit) {
-      *before = i;
-      return pen;
-    }
+    if (before && pen >= limit && *before == segment.text.size()) *before = i;
     pen += face->AdvanceOf(c);
     previous = c;
   }
@@ -343,12 +340,11 @@ void SdlFont::Draw(SurfaceTarget& target, int x, int y, std::u16string_view text
   const int margin = Height();
   if (y - margin >= clip.bottom || y + 2 * margin <= clip.top) return;
   ForEachSegment(text, [&](const Segment& segment) {
-    const int w = Advance(segment);
+    // A run reaching far past the right edge is cut there; what stays keeps its place.
+    size_t shown = 0;
+    const int w = Advance(segment, clip.right + margin - x, &shown);
     Face* face = OpenFace(segment.face);
     if (face && x + w + margin > clip.left && x - margin < clip.right) {
-      // A run reaching far past the right edge is cut there; what stays keeps its place.
-      size_t shown = 0;
-      Advance(segment, clip.right + margin - x, &shown);
       const std::string utf8 = Utf16ToUtf8(segment.text.substr(0, shown));
       SurfacePtr rendered(TTF_RenderUTF8_Blended(face->font, utf8.c_str(), color));
       if (rendered) {
