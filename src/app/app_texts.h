@@ -36,6 +36,9 @@ inline constexpr std::u16string_view kAdministratorWarningText =
     u"This operation requires administrator privileges. \n"
     u"Please run this application as administrator.";
 
+// The status row for a key that is plugged in but does not answer.
+inline constexpr std::u16string_view kKeySilentText = u"Device not answering. Please re-plug it.";
+
 // Windows builds whose HID stack needs administrator rights for security keys.
 inline constexpr std::u16string_view kPrereleaseBuildBranch = u"rs_prerelease";
 

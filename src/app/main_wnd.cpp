@@ -6,11 +6,13 @@
 #include "app/device_path_match.h"
 #include "dialogs/device_absent.h"
 #include "dialogs/message_box.h"
+#include "dialogs/pin_dialog_texts.h"
 #include "platform/build_branch.h"
 #include "platform/debug_log.h"
 #include "platform/device_access_help.h"
 #include "platform/device_notices.h"
 #include "transport/maker_ids.h"
+#include "ui/off_ui_thread.h"
 
 namespace pinvale {
 namespace {
@@ -19,6 +21,13 @@ namespace {
 // connection's worker has finished (wParam 1 when a key was selected).
 constexpr UINT kStartFirstConnection = WM_USER + 0x140;
 constexpr UINT kFirstConnectionDone = WM_USER + 0x141;
+
+// The window's timers: the wait before connecting again after a device notice, and the
+// busy cue of the first connection.
+constexpr std::uintptr_t kConnectionTimer = 0x5056;
+constexpr std::uintptr_t kFirstConnectionCueTimer = 0x5057;
+// While another exchange runs, a due connection is tried again this often.
+constexpr UINT kConnectionRetryMs = 100;
 
 }  // namespace
 
@@ -55,7 +64,45 @@ std::uint16_t CMainWnd::GetInfo(TokenInfo& info) {
 }
 
 void CMainWnd::ConnectToken() {
-  ShowConnectionOutcome(SelectMakerKey());
+  KeyState state;
+  RunExchange([&] { state = FindKey(); });
+  if (!::IsWindow(GetHWND())) return;
+  ShowConnectionOutcome(state);
+}
+
+CMainWnd::KeyState CMainWnd::FindKey() {
+  if (!SelectMakerKey()) return KeyState{};
+  return AskKeyState();
+}
+
+CMainWnd::KeyState CMainWnd::AskKeyState() {
+  KeyState state;
+  state.selected = true;
+  std::uint16_t status = GetInfo(state.info);
+  if (!state.info.pinSet && !state.info.uvSet) {
+    // A key that has only just been opened may not have answered the first time.
+    const std::uint16_t first = status;
+    state.info = {};
+    status = GetInfo(state.info);
+    if (status == kExchangeFailed) status = first;
+  }
+  state.answered = status != kExchangeFailed;
+  if (status != 0) DebugLog("GetInfo ERR: 0x%04X", status);
+  return state;
+}
+
+void CMainWnd::RunExchange(std::function<void()> work) {
+  ui::RunOffUiThread(GetHWND(), std::move(work), [this](bool busy) { ShowBusyCue(busy); });
+}
+
+void CMainWnd::ShowBusyCue(bool busy) {
+  if (!labelStatus_) return;
+  if (busy) {
+    statusBeforeCue_ = labelStatus_->GetText();
+    labelStatus_->SetText(kBusyText);
+  } else {
+    labelStatus_->SetText(statusBeforeCue_);
+  }
 }
 
 bool CMainWnd::SelectMakerKey() {
@@ -67,10 +114,10 @@ bool CMainWnd::SelectMakerKey() {
   return false;
 }
 
-void CMainWnd::ShowConnectionOutcome(bool selected) {
-  if (selected) {
+void CMainWnd::ShowConnectionOutcome(const KeyState& state) {
+  if (state.selected) {
     DeviceAbsent = false;
-    ShowDeviceState(true);
+    ShowKeyState(state);
     return;
   }
   DeviceAbsent = true;
@@ -95,17 +142,19 @@ void CMainWnd::ShowConnecting() {
 void CMainWnd::StartFirstConnection() {
   if (afterFirstFrame_) afterFirstFrame_();
   HWND hwnd = GetHWND();
+  ::SetTimer(hwnd, kFirstConnectionCueTimer, static_cast<UINT>(ui::kBusyCueDelay.count()), nullptr);
   firstConnectionWorker_ = std::thread([this, hwnd] {
-    const bool selected = SelectMakerKey();
+    firstConnection_ = FindKey();
     // Dropped when the window has gone meanwhile; the destructor joins this thread.
-    ::PostMessage(hwnd, kFirstConnectionDone, selected ? 1 : 0, 0);
+    ::PostMessage(hwnd, kFirstConnectionDone, 0, 0);
   });
 }
 
-void CMainWnd::EndFirstConnection(bool selected) {
+void CMainWnd::EndFirstConnection() {
   if (firstConnectionWorker_.joinable()) firstConnectionWorker_.join();
+  ::KillTimer(GetHWND(), kFirstConnectionCueTimer);
   firstConnectionPending_ = false;
-  ShowConnectionOutcome(selected);
+  ShowConnectionOutcome(firstConnection_);
   if (connectAgain_) {
     // A key came or went while the first attempt ran.
     connectAgain_ = false;
@@ -138,26 +187,13 @@ void CMainWnd::EnableForPinState(bool pinSet) {
 }
 
 void CMainWnd::ShowDeviceState(bool present) {
-  DebugLog("ShowDeviceState %s", present ? "present" : "absent");
   if (present) {
-    if (switch_) switch_->SelectItem(1);
-    if (labelIconKeyStatus_) {
-      labelIconKeyStatus_->SetToolTip(u"Device Inserted");
-      labelIconKeyStatus_->SetBkImage(u"Tactova-FIDO-UI-Elements-14.png");
-    }
-    if (labelStatus_) labelStatus_->SetText(u"Device Inserted");
-    if (btnFormat_) btnFormat_->SetEnabled(true);
-    TokenInfo info{};
-    GetInfo(info);
-    EnableForPinState(info.pinSet);
-    if (!info.pinSet && !info.uvSet) {
-      // A key that has only just been opened may not have answered the first time.
-      info = {};
-      GetInfo(info);
-      EnableForPinState(info.pinSet);
-    }
+    KeyState state;
+    RunExchange([&] { state = AskKeyState(); });
+    if (::IsWindow(GetHWND())) ShowKeyState(state);
     return;
   }
+  DebugLog("ShowDeviceState absent");
   CloseCurrentMessageBox();
   for (ui::CButtonUI* button : {btnEnroll_, btnVerify_, btnFormat_, btnChangePin_}) {
     if (button) button->SetEnabled(false);
@@ -170,33 +206,70 @@ void CMainWnd::ShowDeviceState(bool present) {
   }
 }
 
+void CMainWnd::ShowKeyState(const KeyState& state) {
+  DebugLog("ShowDeviceState %s", state.answered ? "present" : "silent");
+  if (switch_) switch_->SelectItem(1);
+  if (labelIconKeyStatus_) {
+    labelIconKeyStatus_->SetToolTip(u"Device Inserted");
+    labelIconKeyStatus_->SetBkImage(u"Tactova-FIDO-UI-Elements-14.png");
+  }
+  if (!state.answered) {
+    // Plugged in but silent: every action needs an answer, so none is offered.
+    if (labelStatus_) labelStatus_->SetText(kKeySilentText);
+    for (ui::CButtonUI* button : {btnEnroll_, btnVerify_, btnFormat_, btnChangePin_}) {
+      if (button) button->SetEnabled(false);
+    }
+    return;
+  }
+  if (labelStatus_) labelStatus_->SetText(u"Device Inserted");
+  if (btnFormat_) btnFormat_->SetEnabled(true);
+  EnableForPinState(state.info.pinSet);
+}
+
+void CMainWnd::ScheduleConnection(std::chrono::milliseconds wait) {
+  connectionScheduled_ = true;
+  ::SetTimer(GetHWND(), kConnectionTimer, static_cast<UINT>(wait.count()), nullptr);
+}
+
+void CMainWnd::OnConnectionTimer() {
+  ::KillTimer(GetHWND(), kConnectionTimer);
+  if (ui::OffUiThreadWorkPending()) {
+    // Exchanges never overlap: connect once the one under way has ended. A key that
+    // went meanwhile is found gone then (its dialog has closed on the notice).
+    ::SetTimer(GetHWND(), kConnectionTimer, kConnectionRetryMs, nullptr);
+    return;
+  }
+  connectionScheduled_ = false;
+  if (firstConnectionPending_) {
+    removalSeen_ = false;
+    // The first attempt may have opened a key that has gone since: it is made again.
+    connectAgain_ = true;
+    return;
+  }
+  if (resetRunning_) {
+    // Nothing is enumerated beside the reset request; a pulled-out key is shown at
+    // once, since the reset dialog watches for it.
+    reconnectAfterReset_ = true;
+    if (removalSeen_) {
+      removalSeen_ = false;
+      DeviceAbsent = true;
+      ShowDeviceState(false);
+    }
+    return;
+  }
+  // After a removal as after an arrival: another of the maker's keys may still be there.
+  removalSeen_ = false;
+  ConnectToken();
+}
+
 void CMainWnd::OnDeviceChange(WPARAM event, LPARAM notice) {
   if (event != kDeviceArrival && event != kDeviceRemoveComplete) return;
   const auto* change = reinterpret_cast<const DeviceChangeNotice*>(notice);
   if (!change || change->deviceType != kDeviceTypeInterface) return;
   if (!PathNamesMakerProduct(change->devicePath)) return;
 
-  if (event == kDeviceArrival) {
-    std::this_thread::sleep_for(arrivalWait_);
-    if (firstConnectionPending_) {
-      connectAgain_ = true;
-      return;
-    }
-    if (resetRunning_) {
-      reconnectAfterReset_ = true;
-      return;
-    }
-    ConnectToken();
-    return;
-  }
-  std::this_thread::sleep_for(removalWait_);
-  if (firstConnectionPending_) {
-    // The first attempt may have opened the key just removed: it is made again.
-    connectAgain_ = true;
-    return;
-  }
-  DeviceAbsent = true;
-  ShowDeviceState(false);
+  if (event == kDeviceRemoveComplete) removalSeen_ = true;
+  ScheduleConnection(event == kDeviceArrival ? arrivalWait_ : removalWait_);
 }
 
 LRESULT CMainWnd::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
@@ -215,7 +288,16 @@ LRESULT CMainWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   if (uMsg == kFirstConnectionDone) {
-    EndFirstConnection(wParam != 0);
+    EndFirstConnection();
+    return 0;
+  }
+  if (uMsg == WM_TIMER && wParam == kConnectionTimer) {
+    OnConnectionTimer();
+    return 0;
+  }
+  if (uMsg == WM_TIMER && wParam == kFirstConnectionCueTimer) {
+    ::KillTimer(GetHWND(), kFirstConnectionCueTimer);
+    if (firstConnectionPending_ && labelStatus_) labelStatus_->SetText(kBusyText);
     return 0;
   }
   return WindowImplBase::HandleMessage(uMsg, wParam, lParam);
@@ -252,25 +334,28 @@ void CMainWnd::OnVerifyClicked() {
 
 void CMainWnd::OnSetPinClicked() {
   TokenInfo info{};
-  std::uint16_t result = GetInfo(info);
+  std::uint16_t result = 0;
+  RunExchange([&] { result = GetInfo(info); });
   if (result != 0) DebugLog("GetInfo ERR: 0x%04X", result);
   // A key with user verification configured gets its PIN elsewhere.
-  if (info.pinSet || info.uvSet) return;
-  if (OpenSetPinDialog() != 1) return;
+  if (info.pinSet || info.uvSet || !::IsWindow(GetHWND())) return;
+  if (OpenSetPinDialog() != 1 || !::IsWindow(GetHWND())) return;
   info = {};
-  GetInfo(info);
-  if (info.pinSet) EnableForPinState(true);
+  RunExchange([&] { GetInfo(info); });
+  if (info.pinSet && ::IsWindow(GetHWND())) EnableForPinState(true);
 }
 
 void CMainWnd::OnChangePinClicked() {
   TokenInfo info{};
-  GetInfo(info);
-  if (info.pinSet) OpenChangePinDialog();
+  RunExchange([&] { GetInfo(info); });
+  if (info.pinSet && ::IsWindow(GetHWND())) OpenChangePinDialog();
 }
 
 void CMainWnd::RunResetAction() {
   TokenInfo info{};
-  GetInfo(info);  // the answer is not needed; the key is woken before the warning
+  // The answer is not needed; the key is woken before the warning.
+  RunExchange([&] { GetInfo(info); });
+  if (!::IsWindow(GetHWND())) return;
   if (ShowMessageBox(GetHWND(), kWarningCaption, kResetWarningText, 0x31) != 1) return;
   if (DeviceAbsent) {
     // Only "-E" reaches here without a key (the button is disabled then); a reset
@@ -286,10 +371,7 @@ void CMainWnd::RunResetAction() {
     reconnectAfterReset_ = false;
     ConnectToken();
   }
-  if (!outcome || *outcome != 0) return;
-  info = {};
-  std::uint16_t result = GetInfo(info);
-  if (result != 0) DebugLog("GetInfo ERR: 0x%04X", result);
+  if (!outcome || *outcome != 0 || !::IsWindow(GetHWND())) return;
   ShowDeviceState(true);
 }
 

@@ -53,7 +53,9 @@ class CMainWnd : public ui::WindowImplBase {
   LRESULT HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
   // The connection step: enumerate, select the first product id of the maker's
-  // ordered list that is present, and show the outcome.
+  // ordered list that is present, ask it getInfo, and show the outcome. The exchanges
+  // run off the UI thread (the window keeps painting, takes no click meanwhile and says
+  // "Please wait..." when the key is slow).
   void ConnectToken();
   // The first connection runs on a worker once the first frame is on the screen, so
   // a key that is slow to open neither holds back nor freezes the window. Until it
@@ -62,18 +64,23 @@ class CMainWnd : public ui::WindowImplBase {
   // Runs on the UI thread once the first frame is shown, just before the first
   // connection starts (start-up starts the device watcher there).
   void SetAfterFirstFrame(std::function<void()> task) { afterFirstFrame_ = std::move(task); }
-  // Refreshes the status row, the page and the buttons.
+  // Refreshes the status row, the page and the buttons; for a present key after asking
+  // it getInfo (off the UI thread).
   void ShowDeviceState(bool present);
   // Arrival (0x8000) and removal (0x8004) of a device interface whose path carries
   // one of the maker's product ids; `notice` points at a DeviceChangeNotice.
   void OnDeviceChange(WPARAM event, LPARAM notice);
   // getInfo on this window's key; `info` is filled, not cleared.
   std::uint16_t GetInfo(TokenInfo& info);
+  // True from a device notice until the connection it asks for has been made (or handed
+  // to the first connection or to the end of the reset).
+  bool ConnectionScheduled() const { return connectionScheduled_; }
 
   CFidoToken& Token() { return token_; }
 
-  // The waits before reconnecting after an arrival and before showing the no-key
-  // state after a removal. The key needs a moment after it appears; tests shorten them.
+  // The waits before connecting again after an arrival or a removal (another of the
+  // maker's keys may still be there). The key needs a moment after it appears; tests
+  // shorten them. The window waits on a timer, not by sleeping.
   void SetDeviceChangeWaits(std::chrono::milliseconds arrival, std::chrono::milliseconds removal);
 
  protected:
@@ -92,6 +99,21 @@ class CMainWnd : public ui::WindowImplBase {
   int RunModalDialog(ui::WindowImplBase& dialog);
 
  private:
+  // What one connection attempt found; gathered off the UI thread, shown on it.
+  struct KeyState {
+    bool selected = false;  // one of the maker's keys was found and opened
+    bool answered = false;  // and it answered getInfo (a key may be listed but silent)
+    TokenInfo info{};
+  };
+  KeyState FindKey();      // off the UI thread: token_ only
+  KeyState AskKeyState();  // off the UI thread: getInfo on the selected key
+  // Runs `work` (an exchange on token_) off the UI thread with the status row's busy cue.
+  void RunExchange(std::function<void()> work);
+  void ShowBusyCue(bool busy);
+  void ShowKeyState(const KeyState& state);
+  // Connects again once `wait` has passed, or as soon as no other exchange runs.
+  void ScheduleConnection(std::chrono::milliseconds wait);
+  void OnConnectionTimer();
   void OnVerifyClicked();
   void OnSetPinClicked();
   void OnChangePinClicked();
@@ -99,10 +121,10 @@ class CMainWnd : public ui::WindowImplBase {
   // The connection step in two halves: finding and selecting the key (the worker's
   // part for the first connection), and showing the outcome on the UI thread.
   bool SelectMakerKey();
-  void ShowConnectionOutcome(bool selected);
+  void ShowConnectionOutcome(const KeyState& state);
   void ShowConnecting();
   void StartFirstConnection();
-  void EndFirstConnection(bool selected);
+  void EndFirstConnection();
   void WarnAboutAccess();
   void EnableForPinState(bool pinSet);
 
@@ -130,7 +152,11 @@ class CMainWnd : public ui::WindowImplBase {
   // device notice meanwhile makes the window connect again once it has ended.
   std::thread firstConnectionWorker_;
   bool firstConnectionPending_ = true;  // from creation until the first attempt ends
+  KeyState firstConnection_;            // the worker's finding, read once it has posted
   bool connectAgain_ = false;
+  bool removalSeen_ = false;
+  bool connectionScheduled_ = false;        // a removal notice came since the last connection attempt
+  std::u16string statusBeforeCue_;  // the status row's text while it says "Please wait..."
   std::function<void()> afterFirstFrame_;
 };
 

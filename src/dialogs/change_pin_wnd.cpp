@@ -100,39 +100,42 @@ int CChangePINWnd::SubmitChangePin() {
     return ValidationRefused;
   }
 
-  const PinRequestResult change = SendChangePin(*device_, currentUtf8, nextUtf8);
+  const PinRequestResult change =
+      RunExchange([&] { return SendChangePin(*device_, currentUtf8, nextUtf8); });
+  if (!WindowAlive()) return change.requestSent ? change.code : kExchangeFailed;
   if (!change.requestSent && change.code == kNewPinTooLong) {
     // 63 characters outside ASCII can need more than the 64 bytes a PIN block holds.
     SetTextOf(labelNewPin_, kPinTooManyBytesText);
     return ValidationRefused;
   }
-  if (!change.requestSent) return change.code;  // the key agreement failed: nothing to tell
+  if (!change.requestSent || IsExchangeFailure(change.code)) {
+    // No verdict came back: the PIN may be right, and no count was reported.
+    SetTextOf(labelOldPin_, u"");
+    ShowCommunicationFailure(GetHWND());
+    return change.code;
+  }
   if (change.code == 0) {
     ShowMessageBox(GetHWND(), kDialogCaption, kChangePinSuccessText, kMessageBoxOk);
     // The new PIN is proved once. It is in place whatever this step answers, so
     // the dialog closes with its success result even when the step fails.
-    ObtainPinToken(*device_, nextUtf8);
+    RunExchange([&] { return ObtainPinToken(*device_, nextUtf8); });
     return 0;
   }
   if (change.code == kStatusPinBlocked || change.code == kStatusPinAuthBlocked) {
     SetTextOf(labelOldPin_, kDeviceLockedText);
     return change.code;
   }
-  if (IsExchangeFailure(change.code)) {
-    // No verdict came back: the PIN may be right, and no count was reported.
+  if (change.code != kStatusPinInvalid) {
+    // Refused for another reason: the current PIN was not judged and no attempt was used.
     SetTextOf(labelOldPin_, u"");
-    ShowCommunicationFailure(GetHWND());
+    ShowRequestRefused(GetHWND(), change.code);
     return change.code;
   }
-  std::uint32_t retries = 0;
-  if (ReadPinRetries(*device_, retries)) {
-    SetTextOf(labelOldPin_, PinRetriesText(retries));
-  } else if (change.code == kStatusPinInvalid) {
-    SetTextOf(labelOldPin_, kPinIncorrectText);  // refused, but the count is unknown
-  } else {
-    SetTextOf(labelOldPin_, u"");
-    ShowCommunicationFailure(GetHWND());
-  }
+  const PinRetriesAnswer left = RunExchange([&] { return AskPinRetries(*device_); });
+  if (!WindowAlive()) return change.code;
+  // Refused as wrong; without a count the message says only that.
+  SetTextOf(labelOldPin_,
+            left.read ? PinRetriesText(left.retries) : std::u16string(kPinIncorrectText));
   return change.code;
 }
 

@@ -1,5 +1,8 @@
 #include "dialogs/pin_dialog_base.h"
 
+#include "dialogs/pin_dialog_texts.h"
+#include "ui/off_ui_thread.h"
+
 namespace pinvale {
 
 CPinDialogBase::CPinDialogBase(std::u16string layout, CFidoToken* device)
@@ -51,6 +54,21 @@ void CPinDialogBase::SetTextOf(ui::CControlUI* control, std::u16string_view text
 void CPinDialogBase::SelectAll(ui::CControlUI* control) {
   if (auto* edit = dynamic_cast<ui::CEditUI*>(control)) {
     edit->SetSel(0, edit->GetTextLength());
+  }
+}
+
+void CPinDialogBase::RunExchangeWork(std::function<void()> work) {
+  ui::RunOffUiThread(GetHWND(), std::move(work), [this](bool busy) { ShowBusyCue(busy); });
+}
+
+void CPinDialogBase::ShowBusyCue(bool busy) {
+  ui::CControlUI* ok = m_pm.FindControl(u"btn_ok");
+  if (!ok) return;
+  if (busy) {
+    okText_ = ok->GetText();
+    ok->SetText(kBusyText);
+  } else {
+    ok->SetText(okText_);
   }
 }
 

@@ -6,6 +6,7 @@
 // the rules for Escape and for closing.
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 #include "dialogs/device_notification.h"
@@ -49,10 +50,25 @@ class CPinDialogBase : public ui::WindowImplBase {
   // "setfocus" from an edit: select its whole text.
   static void SelectAll(ui::CControlUI* control);
 
+  // Runs one exchange with the key off the UI thread and returns what it returned: the
+  // dialog keeps painting and answering meanwhile, takes no input (so OK cannot be
+  // pressed twice), and its OK button says "Please wait..." once the key is slow to
+  // answer. The dialog may have been closed meanwhile: check WindowAlive() afterwards.
+  template <typename Exchange>
+  auto RunExchange(Exchange exchange) -> decltype(exchange()) {
+    decltype(exchange()) result{};
+    RunExchangeWork([&] { result = exchange(); });
+    return result;
+  }
+
   CFidoToken* device_;
 
  private:
+  void RunExchangeWork(std::function<void()> work);
+  void ShowBusyCue(bool busy);
+
   std::u16string layout_;
+  std::u16string okText_;  // the OK button's own text while it shows the busy cue
   std::chrono::milliseconds watchdogPeriod_;
   PinWatchdog watchdog_;
   DeviceNotificationRegistration notices_;

@@ -44,9 +44,16 @@ inline constexpr std::u16string_view kDeviceLockedText = u"The device is locked.
 // known about the PIN, so nothing is said about it.
 inline constexpr std::u16string_view kCommunicationFailedText =
     u"Communication with the device failed.\nPlease re-plug it and try again.";
+// A refusal that says nothing about the PIN (neither wrong nor blocked); %02X is the
+// key's status, as pinvale-cli shows it.
+inline constexpr std::u16string_view kRequestRefusedFormat =
+    u"The device refused the request (status 0x%02X).";
 // Status 0 without a PIN token: the key's answer proves nothing.
 inline constexpr std::u16string_view kAnswerNotUnderstoodText =
     u"The device's answer was not understood.\nThe PIN could not be verified.";
+
+// Shown while an exchange with the key has taken longer than a moment.
+inline constexpr std::u16string_view kBusyText = u"Please wait...";
 
 // Reset.
 inline constexpr std::u16string_view kResetPassText = u"Pass";

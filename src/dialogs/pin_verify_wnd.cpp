@@ -25,7 +25,8 @@ void CPINVerifyWnd::InitWindow() {
   btnOk_ = m_pm.FindControlAs<ui::CButtonUI>(u"btn_ok");
   editPin_ = m_pm.FindControlAs<ui::CEditUI>(u"edit_pin");
   labelStatus_ = m_pm.FindControlAs<ui::CLabelUI>(u"label_status");
-  // No control takes the focus here.
+  // The PIN is all this dialog asks for: typing goes straight into its field.
+  if (editPin_) editPin_->SetFocus();
   StartWatchdog(PinWatchdog::Delivery::kSendClose);
   RegisterForDeviceNotices();
 }
@@ -83,8 +84,14 @@ int CPINVerifyWnd::SubmitVerifyPin() {
     return ValidationRefused;
   }
 
-  const PinTokenResult token = ObtainPinToken(*device_, utf8);
-  if (!token.requestSent) return token.code;  // the key agreement failed: nothing to tell
+  const PinTokenResult token = RunExchange([&] { return ObtainPinToken(*device_, utf8); });
+  if (!WindowAlive()) return token.requestSent ? token.code : kExchangeFailed;
+  if (!token.requestSent || IsExchangeFailure(token.code)) {
+    // The key agreement or the exchange failed: nothing is known about the PIN.
+    SetTextOf(labelStatus_, u"");
+    ShowCommunicationFailure(GetHWND());
+    return token.code;
+  }
   if (token.code == 0 && token.tokenPresent) {
     ShowMessageBox(GetHWND(), kDialogCaption, kVerifyPinSuccessText, kMessageBoxOk);
     return 0;
@@ -103,15 +110,9 @@ int CPINVerifyWnd::SubmitVerifyPin() {
     SetTextOf(labelStatus_, kDeviceLockedText);
     return token.code;
   }
-  // Only a count the key reported is shown, and only a reported 0 means locked.
-  std::uint32_t retries = 0;
-  if (IsExchangeFailure(token.code) || !ReadPinRetries(*device_, retries)) {
-    SetTextOf(labelStatus_, u"");
-    ShowCommunicationFailure(GetHWND());
-    return token.code;
-  }
-  SetTextOf(labelStatus_,
-            retries == 0 ? std::u16string(kDeviceLockedText) : PinRetriesText(retries));
+  // Refused for another reason: the PIN was not judged, so no count or lock is shown.
+  SetTextOf(labelStatus_, u"");
+  ShowRequestRefused(GetHWND(), token.code);
   return token.code;
 }
 

@@ -5,6 +5,7 @@
 #include "dialogs/message_box.h"
 #include "dialogs/pin_dialog_texts.h"
 #include "dialogs/pin_entry.h"
+#include "dialogs/pin_outcome.h"
 
 namespace pinvale {
 
@@ -90,23 +91,26 @@ int CSetPINWnd::SubmitSetPin() {
     return ValidationRefused;
   }
 
-  const PinRequestResult set = SendSetPin(*device_, utf8);
+  const PinRequestResult set = RunExchange([&] { return SendSetPin(*device_, utf8); });
+  if (!WindowAlive()) return set.requestSent ? set.code : kExchangeFailed;
   if (!set.requestSent && set.code == kNewPinTooLong) {
     // 63 characters outside ASCII can need more than the 64 bytes a PIN block holds.
     SetTextOf(labelPin_, kPinTooManyBytesText);
     return ValidationRefused;
   }
-  if (!set.requestSent) return set.code;  // the key agreement failed: nothing to tell
+  if (!set.requestSent || IsExchangeFailure(set.code)) {
+    // The key agreement or the exchange failed: the key gave no verdict on the PIN.
+    ShowCommunicationFailure(GetHWND());
+    return set.code;
+  }
   if (set.code != 0) {
-    if (set.code != kStatusInvalidParameter) {
-      ShowMessageBox(GetHWND(), kDialogCaption, kSetPinFailedText, kMessageBoxIconError);
-    }
+    ShowMessageBox(GetHWND(), kDialogCaption, kSetPinFailedText, kMessageBoxIconError);
     return set.code;
   }
   ShowMessageBox(GetHWND(), kDialogCaption, kSetPinSuccessText, kMessageBoxOk);
   // The new PIN is proved once. It is set whatever this step answers, so the
   // dialog closes with its success result even when the step fails.
-  ObtainPinToken(*device_, utf8);
+  RunExchange([&] { return ObtainPinToken(*device_, utf8); });
   return 0;
 }
 

@@ -3,13 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 #include "app/app_texts.h"
 #include "app/main_wnd.h"
 #include "ctap/pin_protocol.h"
 #include "dialogs/device_absent.h"
 #include "dialogs/message_box.h"
+#include "dialogs/pin_dialog_texts.h"
 #include "embedded_skin.h"
 #include "platform/device_notices.h"
 #include "transport/hid_device_list.h"
@@ -42,6 +45,8 @@ struct KeySpec {
   std::uint16_t productId = kMakerProductIds[0];
   std::string pin;
   bool uv = false;
+  int processingDelayMs = 0;
+  std::vector<vkey::VirtualKeyFault> faults = {};
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -73,6 +78,8 @@ class MainWindowTest : public ::testing::Test {
     config.productId = spec.productId;
     config.initialPin = spec.pin;
     config.uv = spec.uv;
+    config.processingDelayMs = spec.processingDelayMs;
+    config.faults = spec.faults;
     config.touchMode = vkey::TouchMode::kOnDemand;
     auto key = vkey::VirtualKey::Create(config);
     paths_.push_back(keys_->AddKey(key, label));
@@ -84,6 +91,7 @@ class MainWindowTest : public ::testing::Test {
   HWND Open(std::shared_ptr<HidPlatform> platform = nullptr) {
     window_ = std::make_unique<TestMainWnd>(platform ? platform : keys_);
     window_->SetDeviceChangeWaits(0ms, 0ms);
+    if (silenceLimitMs_ > 0) window_->Token().DeviceList().SetSilenceLimitMs(silenceLimitMs_);
     HWND hwnd = window_->Create(nullptr, kProgramCaption, UI_WNDSTYLE_FRAME, 0);
     EXPECT_NE(hwnd, nullptr);
     window_->CenterWindow();
@@ -99,6 +107,9 @@ class MainWindowTest : public ::testing::Test {
     notice->devicePath = std::move(path);
     PostMessage(window_->GetHWND(), WM_DEVICECHANGE, event,
                 std::shared_ptr<const void>(std::move(notice)));
+    // The window connects again on a timer once the notice has been handled.
+    uit::PumpUntilIdle();
+    EXPECT_TRUE(uit::PumpUntil([this] { return !window_->ConnectionScheduled(); }, 5000));
     uit::PumpUntilIdle();
   }
 
@@ -144,6 +155,7 @@ class MainWindowTest : public ::testing::Test {
 
   std::shared_ptr<vkey::VirtualHidPlatform> keys_;
   std::vector<std::string> paths_;
+  int silenceLimitMs_ = 0;
   std::unique_ptr<TestMainWnd> window_;
 };
 
@@ -376,6 +388,113 @@ TEST_F(MainWindowTest, KeyWithoutAccessRightsExplainsTheUdevRule) {
   Open(std::make_shared<RefusingPlatform>());
   ExpectNoKeyState();
   EXPECT_FALSE(HidAccessFailureFlag());
+}
+
+// ---------------------------------------------------------------- keys that do not behave
+
+// Two of the maker's keys: pulling out either one leaves the window on the other, and
+// only the last one out shows the no-key page.
+class TwoKeysTest : public MainWindowTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TwoKeysTest, PullingEitherOutLeavesTheWindowOnTheOther) {
+  const bool pullTheOneInUse = GetParam();
+  auto inUse = AddKey({.productId = kMakerProductIds[0], .pin = "1234"}, "first");
+  auto other = AddKey({.productId = kMakerProductIds[1], .pin = ""}, "second");
+  Open();
+  ASSERT_EQ(window_->Token().DeviceList().Selected().productId, kMakerProductIds[0]);
+
+  (pullTheOneInUse ? inUse : other)->Unplug();
+  PostNotice(kDeviceRemoveComplete, pullTheOneInUse
+                                        ? u"\\\\?\\hidraw#vid_3f8c&pid_2d71#/dev/hidraw3"
+                                        : u"\\\\?\\hidraw#vid_3f8c&pid_64a9#/dev/hidraw4");
+  const std::uint16_t left = pullTheOneInUse ? kMakerProductIds[1] : kMakerProductIds[0];
+  EXPECT_EQ(window_->Token().DeviceList().Selected().productId, left);
+  ExpectKeyState(/*pinSet=*/!pullTheOneInUse);
+
+  (pullTheOneInUse ? other : inUse)->Unplug();
+  PostNotice(kDeviceRemoveComplete, u"\\\\?\\hidraw#vid_3f8c&pid_2d71#/dev/hidraw3");
+  ExpectNoKeyState();
+}
+
+INSTANTIATE_TEST_SUITE_P(Pulled, TwoKeysTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "TheOneInUse" : "TheOther"; });
+
+TEST_F(MainWindowTest, SilentKeyIsShownPresentWithNoActionUntilReplugged) {
+  silenceLimitMs_ = 200;
+  auto silent = AddKey({.pin = "1234", .faults = {vkey::VirtualKeyFault{}}}, "silent");
+  Open();
+  EXPECT_EQ(Page(), 1);
+  EXPECT_EQ(Status(), kKeySilentText);
+  EXPECT_EQ(Control(u"label_icon_key_status")->GetBkImage(), u"Tactova-FIDO-UI-Elements-14.png");
+  for (auto name : {u"btn_Enroll", u"btn_Verify", u"btn_Format", u"btn_change_pin"}) {
+    EXPECT_FALSE(Enabled(name)) << "an action offered on a key that does not answer";
+  }
+  EXPECT_FALSE(DeviceAbsent);
+
+  // Re-plugged, it answers again.
+  silent->Unplug();
+  PostNotice(kDeviceRemoveComplete, u"\\\\?\\hidraw#vid_3f8c&pid_2d71#/dev/hidraw3");
+  ExpectNoKeyState();
+  AddKey({.pin = "1234"}, "answering");
+  PostNotice(kDeviceArrival, u"\\\\?\\hidraw#vid_3f8c&pid_2d71#/dev/hidraw3");
+  ExpectKeyState(true);
+}
+
+// A key that takes its time over every answer: while the window asks it (connecting
+// after a plug-in, getInfo before an action) it keeps dispatching, says "Please wait..."
+// after a moment and takes no click.
+class SlowKeyTest : public MainWindowTest {
+ protected:
+  // Runs `action` while a probe is posted every 20 ms from another thread, as device
+  // notices are; the probe counts, and clicks `click` the first time it sees the cue.
+  void WhileProbing(const std::function<void()>& action, std::u16string_view click = {}) {
+    probes_ = 0;
+    cueSeen_ = false;
+    std::function<void()> probe = [&] {
+      ++probes_;
+      if (!cueSeen_ && Status() == kBusyText) {
+        cueSeen_ = true;
+        if (!click.empty()) {
+          EXPECT_TRUE(uit::Click(window_->GetHWND(), click));
+        }
+      }
+    };
+    std::atomic<bool> stop{false};
+    std::thread ticker([&] {
+      while (!stop) {
+        std::this_thread::sleep_for(20ms);
+        uit::PostTask(probe);
+      }
+    });
+    action();
+    stop = true;
+    ticker.join();
+    uit::PumpUntilIdle();
+  }
+
+  int probes_ = 0;
+  bool cueSeen_ = false;
+};
+
+TEST_F(SlowKeyTest, WindowKeepsAnsweringShowsTheCueAndTakesNoSecondAction) {
+  auto slow = AddKey({.pin = "1234", .processingDelayMs = 1200});
+  slow->Unplug();
+  Open();
+  slow->Plug();
+  WhileProbing(
+      [&] { PostNotice(kDeviceArrival, u"\\\\?\\hidraw#vid_3f8c&pid_2d71#/dev/hidraw3"); });
+  EXPECT_TRUE(cueSeen_);
+  EXPECT_GT(probes_, 10);  // messages kept being handled while the key was asked
+  ExpectKeyState(true);    // the cue has given way to the key's state
+
+  WhileProbing([&] { EXPECT_TRUE(uit::Click(window_->GetHWND(), u"btn_change_pin")); },
+               u"btn_Verify");
+  EXPECT_TRUE(cueSeen_);
+  EXPECT_EQ(window_->changePinOpened, 1);
+  EXPECT_EQ(window_->verifyOpened, 0);  // clicked while the key was asked: not taken
+  EXPECT_EQ(Status(), u"Device Inserted");
+  EXPECT_TRUE(uit::Click(window_->GetHWND(), u"btn_Verify"));
+  EXPECT_EQ(window_->verifyOpened, 1);  // and clicks are taken again
 }
 
 }  // namespace

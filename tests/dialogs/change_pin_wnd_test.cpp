@@ -148,20 +148,6 @@ TEST_P(ChangePinLockedTest, BlockedKeyShowsLocked) {
 
 INSTANTIATE_TEST_SUITE_P(Statuses, ChangePinLockedTest, ::testing::Values(0x34, 0x32));
 
-TEST_F(ChangePinTest, RefusalWithAnUnansweredRetriesQueryShowsNoCount) {
-  // A key that answers changePIN and getRetries with nothing but a status: no
-  // count was reported, so none is shown (0 would read as a locked key).
-  UseKey(KeyConfig("1234", {ForcedStatus(0x06, 4, 0x2B), ForcedStatus(0x06, 1, 0x2B)}));
-  CChangePINWnd dialog(u"ChangePIN.xml", &Token());
-  RunDialog(dialog, [&](HWND hwnd) {
-    FillAll(hwnd, u"1234", u"5678", u"5678");
-    ExpectBox(std::u16string(kCommunicationFailedText), kMessageBoxIconError);
-    EXPECT_EQ(Dialog(hwnd).SubmitChangePin(), 0x2B);
-    EXPECT_EQ(TextOf(hwnd, u"label_old_pin"), u"");
-    EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));
-  });
-}
-
 class ChangePinCloseTest : public ChangePinTest,
                            public ::testing::WithParamInterface<const char*> {};
 

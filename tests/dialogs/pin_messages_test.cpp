@@ -2,18 +2,25 @@
 // cannot take the PIN: only what is known. Each case runs on every dialog it
 // concerns, against the virtual key and its faults.
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "ctap/pin_protocol.h"
 #include "dialog_test_rig.h"
 #include "dialogs/change_pin_wnd.h"
 #include "dialogs/pin_dialog_texts.h"
 #include "dialogs/pin_entry.h"
+#include "dialogs/pin_outcome.h"
 #include "dialogs/pin_verify_wnd.h"
 #include "dialogs/set_pin_wnd.h"
 
 namespace pinvale::test {
 namespace {
+
+using namespace std::chrono_literals;
 
 enum class Kind { kSet, kChange, kVerify };
 
@@ -294,29 +301,47 @@ TEST_P(UnreadCountTest, ShowsNoCountTheKeyDidNotReport) {
   });
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Refusals, UnreadCountTest,
-    ::testing::Values(UnreadCount{"ChangeWrongPin", Kind::kChange, 0x31,
-                                  std::u16string(kPinIncorrectText), false},
-                      UnreadCount{"ChangeOtherRefusal", Kind::kChange, 0x33, u"", true},
-                      UnreadCount{"VerifyOtherRefusal", Kind::kVerify, 0x33, u"", true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Refusals, UnreadCountTest,
+                         ::testing::Values(UnreadCount{"ChangeWrongPin", Kind::kChange, 0x31,
+                                                       std::u16string(kPinIncorrectText), false},
+                                           UnreadCount{"VerifyWrongPin", Kind::kVerify, 0x31,
+                                                       std::u16string(kPinIncorrectText), false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(PinMessagesTest, VerifyShowsLockedOnlyForAReportedZero) {
-  // getPINToken refused with a status other than 0x31, 0x32 and 0x34, and
-  // getRetries answering for itself.
-  UseKey(KeyConfig("1234", {ForcedStatus(0x06, 5, 0x33)}));
-  MissPin(0);
-  CPINVerifyWnd dialog(u"verifyPIN.xml", &Token());
-  RunDialog(dialog, [&](HWND hwnd) {
-    Fill(hwnd, u"edit_pin", u"1234");
-    ExpectNoBox([&] { EXPECT_EQ(dialog.SubmitVerifyPin(), 0x33); });
-    EXPECT_EQ(TextOf(hwnd, u"label_status"), kDeviceLockedText);
-    Snapshot(hwnd, "verify-pin-reported-zero");
-    EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));
+// The right PIN refused with a status that is no verdict on it: the key says so with its
+// status, no count is asked for or shown, no attempt is used, and the dialog stays open.
+struct OtherRefusal {
+  Kind kind;
+  std::uint8_t status;
+};
+
+class OtherRefusalTest : public PinMessagesTest,
+                         public ::testing::WithParamInterface<OtherRefusal> {};
+
+TEST_P(OtherRefusalTest, SaysTheKeyRefusedWithItsStatusNotWrongPin) {
+  const OtherRefusal& c = GetParam();
+  const bool change = c.kind == Kind::kChange;
+  UseKey(KeyConfig("1234", {ForcedStatus(0x06, change ? 4 : 5, c.status)}));
+  PinDialog dialog(c.kind, &Token());
+  RunDialog(*dialog.window, [&](HWND hwnd) {
+    dialog.Fill(hwnd, change ? u"5678" : u"1234");
+    ExpectBoxSeen(RequestRefusedText(c.status), kMessageBoxIconError,
+                  Shot(c.kind, "refused-" + std::to_string(c.status)));
+    EXPECT_EQ(dialog.Submit(hwnd), c.status);
+    EXPECT_EQ(TextOf(hwnd, dialog.OutcomeLabel()), u"");
+    EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));  // still open
   });
-  EXPECT_EQ(PinSubcommandsSeen(), (std::vector<int>{2, 5, 1}));
+  EXPECT_EQ(PinSubcommandsSeen(), (std::vector<int>{2, change ? 4 : 5}));  // no getRetries
+  EXPECT_EQ(Key().Status().retries, 8u);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Statuses, OtherRefusalTest,
+    ::testing::Values(OtherRefusal{Kind::kChange, 0x01}, OtherRefusal{Kind::kChange, 0x33},
+                      OtherRefusal{Kind::kVerify, 0x01}, OtherRefusal{Kind::kVerify, 0x2B}),
+    [](const auto& info) {
+      return KindName(info.param.kind) + "Status" + std::to_string(info.param.status);
+    });
 
 TEST_F(PinMessagesTest, VerifyWithoutATokenIsNoSuccess) {
   // Status 0 alone: the answer holds no token, so nothing was verified.
@@ -333,6 +358,55 @@ TEST_F(PinMessagesTest, VerifyWithoutATokenIsNoSuccess) {
   });
   EXPECT_EQ(code, 2);
 }
+
+// ---------------------------------------------------------------- a slow key
+
+// The key takes a second over every answer: the dialog keeps dispatching, its OK button
+// says "Please wait..." after a moment, and a second Enter meanwhile sends nothing.
+class SlowKeyDialogTest : public PinMessagesTest, public ::testing::WithParamInterface<Kind> {};
+
+TEST_P(SlowKeyDialogTest, KeepsAnsweringShowsTheCueAndTakesNoSecondSubmit) {
+  vkey::VirtualKeyConfig config = KeyConfig(GetParam() == Kind::kSet ? "" : "1234");
+  config.processingDelayMs = 1000;
+  UseKey(config);
+  PinDialog dialog(GetParam(), &Token());
+  int probes = 0;
+  bool cueSeen = false;
+  const int code = RunDialog(*dialog.window, [&](HWND hwnd) {
+    dialog.Fill(hwnd, GetParam() == Kind::kChange ? u"5678" : u"1234");
+    std::function<void()> probe = [&] {
+      ++probes;
+      if (!cueSeen && IsWindow(hwnd) && TextOf(hwnd, u"btn_ok") == kBusyText) {
+        cueSeen = true;
+        uit::KeyDown(hwnd, VK_RETURN);  // not taken while the key is asked
+      }
+    };
+    std::atomic<bool> stop{false};
+    std::thread ticker([&] {
+      while (!stop) {
+        std::this_thread::sleep_for(20ms);
+        uit::PostTask(probe);
+      }
+    });
+    ExpectBox(std::u16string(GetParam() == Kind::kSet      ? kSetPinSuccessText
+                             : GetParam() == Kind::kChange ? kChangePinSuccessText
+                                                           : kVerifyPinSuccessText),
+              kMessageBoxOk);
+    uit::KeyDown(hwnd, VK_RETURN);
+    stop = true;
+    ticker.join();
+  });
+  EXPECT_EQ(code, 1);
+  EXPECT_TRUE(cueSeen);
+  EXPECT_GT(probes, 10);
+  const std::vector<int> seen = PinSubcommandsSeen();
+  const int request = GetParam() == Kind::kSet ? 3 : GetParam() == Kind::kChange ? 4 : 5;
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), request), 1) << "the PIN went out twice";
+}
+
+INSTANTIATE_TEST_SUITE_P(Dialogs, SlowKeyDialogTest,
+                         ::testing::Values(Kind::kSet, Kind::kChange, Kind::kVerify),
+                         [](const auto& info) { return KindName(info.param); });
 
 }  // namespace
 }  // namespace pinvale::test

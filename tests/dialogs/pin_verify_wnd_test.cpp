@@ -56,26 +56,29 @@ TEST_F(VerifyPinTest, WrongPinAnsweredWithPinInvalidShowsNoCount) {
   EXPECT_EQ(PinSubcommandsSeen(), (std::vector<int>{2, 5}));  // no getRetries
 }
 
-TEST_F(VerifyPinTest, OtherRefusalsShowTheCount) {
-  UseKey(KeyConfig("1234", {ForcedStatus(0x06, 5, 0x33)}));
-  int result = 0;
-  EXPECT_EQ(Refused(u"1234", &result), u"The PIN is incorrect. You have 8 times left.");
-  EXPECT_EQ(result, 0x33);
-  EXPECT_EQ(PinSubcommandsSeen(), (std::vector<int>{2, 5, 1}));
-}
-
-TEST_F(VerifyPinTest, CountThatCannotBeReadIsNotALock) {
-  // getRetries answered without a count: nothing is known about the attempts
-  // left, so the key is not called locked.
-  UseKey(KeyConfig("1234", {ForcedStatus(0x06, 5, 0x2B), ForcedStatus(0x06, 1, 0x2B)}));
+TEST_F(VerifyPinTest, KeyAgreementThatCannotBeUsedSaysCommunicationFailed) {
+  vkey::VirtualKeyFault noY;
+  noY.kind = vkey::FaultKind::kKeyAgreementNoY;
+  UseKey(KeyConfig("1234", {noY}));
   CPINVerifyWnd dialog(u"verifyPIN.xml", &Token());
   RunDialog(dialog, [&](HWND hwnd) {
     Fill(hwnd, u"edit_pin", u"1234");
     ExpectBox(std::u16string(kCommunicationFailedText), kMessageBoxIconError);
-    EXPECT_EQ(Dialog(hwnd).SubmitVerifyPin(), 0x2B);
-    EXPECT_EQ(TextOf(hwnd, u"label_status"), u"");
-    EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));
+    EXPECT_EQ(Dialog(hwnd).SubmitVerifyPin(), 0x12);
+    EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));  // still open
   });
+  EXPECT_EQ(PinSubcommandsSeen(), (std::vector<int>{2}));
+}
+
+TEST_F(VerifyPinTest, PinFieldHasTheFocusSoTypingReachesIt) {
+  CPINVerifyWnd dialog(u"verifyPIN.xml", &Token());
+  const int code = RunDialog(dialog, [&](HWND hwnd) {
+    uit::TypeText(hwnd, "1234");
+    EXPECT_EQ(TextOf(hwnd, u"edit_pin"), u"1234");
+    ExpectBox(std::u16string(kVerifyPinSuccessText), kMessageBoxOk);
+    uit::KeyDown(hwnd, VK_RETURN);
+  });
+  EXPECT_EQ(code, 1);
 }
 
 class VerifyPinBlockedTest : public DialogTest, public ::testing::WithParamInterface<int> {};

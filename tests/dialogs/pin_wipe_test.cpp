@@ -3,8 +3,8 @@
 // submit reads) have been given back all zero, and none of them holds the PIN.
 
 #include <functional>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 

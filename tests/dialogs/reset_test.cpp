@@ -186,6 +186,7 @@ TEST_F(ResetTest, PullOutDuringTheWaitEndsInTheNoKeyState) {
     // The removal notice is handled first, then the key's answer fails.
     PostNotice(0x8004);
     uit::PumpUntilIdle();
+    EXPECT_TRUE(uit::PumpUntil([this] { return !main_->ConnectionScheduled(); }, 5000));
     EXPECT_TRUE(DeviceAbsent);
     Key().Unplug();
     EXPECT_TRUE(uit::PumpUntil([&] { return !IsWindow(dialog); }));

@@ -106,32 +106,25 @@ TEST_F(DialogTest, SetPinSendsNonAsciiPinsAsUtf8) {
   EXPECT_TRUE(KeyAcceptsPin(Token(), "p\xc3\xa4ss\xe2\x82\xac"));
 }
 
-TEST_F(DialogTest, SetPinStatusTwoIsSilentAndLeavesTheDialogOpen) {
-  UseKey(KeyConfig("", {ForcedStatus(0x06, 3, 0x02)}));
-  CSetPINWnd dialog(u"SetPIN.xml", &Token());
-  const int code = RunDialog(dialog, [&](HWND hwnd) {
-    Fill(hwnd, u"edit_pin", u"1234");
-    Fill(hwnd, u"edit_pin2", u"1234");
-    ExpectNoBox([&] { EXPECT_EQ(Dialog(hwnd).SubmitSetPin(), 0x02); });
-    EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));
-  });
-  EXPECT_EQ(code, 2);
-}
+// Every refusal of setPIN is told, 0x02 included, and the dialog stays open for another try.
+class SetPinKeyRefusalTest : public DialogTest, public ::testing::WithParamInterface<int> {};
 
-TEST_F(DialogTest, SetPinOtherRefusalShowsTheFailureBox) {
-  UseKey(KeyConfig("", {ForcedStatus(0x06, 3, 0x37)}));
+TEST_P(SetPinKeyRefusalTest, ShowsTheFailureBoxAndStaysOpen) {
+  UseKey(KeyConfig("", {ForcedStatus(0x06, 3, static_cast<std::uint8_t>(GetParam()))}));
   CSetPINWnd dialog(u"SetPIN.xml", &Token());
   const int code = RunDialog(dialog, [&](HWND hwnd) {
     Fill(hwnd, u"edit_pin", u"1234");
     Fill(hwnd, u"edit_pin2", u"1234");
     ExpectBox(std::u16string(kSetPinFailedText), kMessageBoxIconError);
-    EXPECT_EQ(Dialog(hwnd).SubmitSetPin(), 0x37);
+    EXPECT_EQ(Dialog(hwnd).SubmitSetPin(), GetParam());
     EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));
   });
   EXPECT_EQ(code, 2);
 }
 
-TEST_F(DialogTest, SetPinFailedKeyAgreementIsSilentAndSendsNoPin) {
+INSTANTIATE_TEST_SUITE_P(Statuses, SetPinKeyRefusalTest, ::testing::Values(0x02, 0x01, 0x37));
+
+TEST_F(DialogTest, SetPinFailedKeyAgreementSaysCommunicationFailedAndSendsNoPin) {
   vkey::VirtualKeyFault noY;
   noY.kind = vkey::FaultKind::kKeyAgreementNoY;
   UseKey(KeyConfig("", {noY}));
@@ -139,8 +132,10 @@ TEST_F(DialogTest, SetPinFailedKeyAgreementIsSilentAndSendsNoPin) {
   const int code = RunDialog(dialog, [&](HWND hwnd) {
     Fill(hwnd, u"edit_pin", u"1234");
     Fill(hwnd, u"edit_pin2", u"1234");
-    ExpectNoBox([&] { EXPECT_EQ(Dialog(hwnd).SubmitSetPin(), 0x12); });
-    ExpectNoBox([&] { EXPECT_TRUE(uit::Click(hwnd, u"btn_ok")); });
+    ExpectBox(std::u16string(kCommunicationFailedText), kMessageBoxIconError);
+    EXPECT_EQ(Dialog(hwnd).SubmitSetPin(), 0x12);
+    ExpectBox(std::u16string(kCommunicationFailedText), kMessageBoxIconError);
+    EXPECT_TRUE(uit::Click(hwnd, u"btn_ok"));
     EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));  // still open
   });
   EXPECT_EQ(code, 2);

@@ -1,0 +1,72 @@
+#include "ui/off_ui_thread.h"
+
+#include <atomic>
+#include <thread>
+
+#include "ui/message_loop.h"
+#include "ui/native_window.h"
+#include "ui/window_messages.h"
+
+namespace pinvale::ui {
+namespace {
+
+int g_pendingWaits = 0;  // UI thread only
+
+}  // namespace
+
+bool OffUiThreadWorkPending() {
+  return g_pendingWaits > 0;
+}
+
+void RunOffUiThread(HWND window, std::function<void()> work, std::function<void(bool)> cue,
+                    std::chrono::milliseconds cueDelay) {
+  IUiBackend* backend = Backend();
+  if (!backend) {
+    // Without a loop to keep running there is nothing to gain from a thread.
+    work();
+    return;
+  }
+  const bool wasEnabled = window && IsWindow(window) && IsWindowEnabled(window);
+  if (wasEnabled) EnableWindow(window, FALSE);
+  ++g_pendingWaits;
+
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    work();
+    done.store(true);
+    backend->Wake();
+  });
+
+  const std::uint64_t cueAt = backend->NowMs() + static_cast<std::uint64_t>(cueDelay.count());
+  bool cueShown = false;
+  bool quit = false;
+  int quitCode = 0;
+  while (!done.load()) {
+    int code = 0;
+    const detail::StepResult result = detail::Step(&code);
+    if (result == detail::StepResult::kQuit) {
+      // Held until the work has ended: the worker still uses what the caller owns.
+      quit = true;
+      quitCode = code;
+      continue;
+    }
+    if (result != detail::StepResult::kIdle) continue;
+    const std::uint64_t now = backend->NowMs();
+    if (!cueShown && cue && now >= cueAt) {
+      cueShown = true;
+      if (IsWindow(window)) cue(true);
+      continue;
+    }
+    if (done.load()) break;
+    const int untilCue = cueShown || !cue ? -1 : static_cast<int>(cueAt - now);
+    detail::WaitForWork(untilCue);
+  }
+  worker.join();
+
+  --g_pendingWaits;
+  if (wasEnabled && IsWindow(window)) EnableWindow(window, TRUE);
+  if (cueShown && IsWindow(window)) cue(false);
+  if (quit) PostQuitMessage(quitCode);
+}
+
+}  // namespace pinvale::ui
