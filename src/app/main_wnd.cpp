@@ -78,8 +78,14 @@ CMainWnd::KeyState CMainWnd::FindKey() {
 CMainWnd::KeyState CMainWnd::AskKeyState() {
   KeyState state;
   state.selected = true;
+  const auto started = std::chrono::steady_clock::now();
   std::uint16_t status = GetInfo(state.info);
-  if (!state.info.pinSet && !state.info.uvSet) {
+  // A key that stayed silent for the whole limit is not asked again: that would only
+  // double the wait before the window can say so.
+  const bool silent = status == kExchangeFailed &&
+                      std::chrono::steady_clock::now() - started >=
+                          std::chrono::milliseconds(token_.DeviceList().SilenceLimitMs());
+  if (!state.info.pinSet && !state.info.uvSet && !silent) {
     // A key that has only just been opened may not have answered the first time.
     const std::uint16_t first = status;
     state.info = {};

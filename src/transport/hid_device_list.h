@@ -57,6 +57,7 @@ class CHidDeviceList {
   // key has stopped answering.
   static constexpr int kDefaultSilenceLimitMs = 3000;
   void SetSilenceLimitMs(int ms) { silenceLimitMs_ = ms; }
+  int SilenceLimitMs() const { return silenceLimitMs_; }
 
   // The error code logged when a read ends in silence: Windows' ERROR_TIMEOUT, so
   // the line reads the same on every platform.
