@@ -100,20 +100,29 @@ void CControlUI::SetVisible(bool visible) {
   if (m_visible == visible) return;
   const bool wasVisible = IsVisible();
   m_visible = visible;
-  if (wasVisible && !IsVisible() && m_manager) m_manager->ReapControl(this);
+  if (wasVisible && !IsVisible() && m_manager) {
+    m_manager->StopHovering(this);
+    m_manager->ReapControl(this);
+  }
   NeedParentUpdate();
 }
 
 void CControlUI::SetInternVisible(bool visible) {
   const bool wasVisible = IsVisible();
   m_internVisible = visible;
-  if (wasVisible && !IsVisible() && m_manager) m_manager->ReapControl(this);
+  if (wasVisible && !IsVisible() && m_manager) {
+    m_manager->StopHovering(this);
+    m_manager->ReapControl(this);
+  }
 }
 
 void CControlUI::SetEnabled(bool enabled) {
   if (m_enabled == enabled) return;
   m_enabled = enabled;
-  if (!enabled && m_focused && m_manager) m_manager->SetFocus(nullptr);
+  if (!enabled && m_manager) {
+    m_manager->StopHovering(this);
+    if (m_focused) m_manager->SetFocus(nullptr);
+  }
   Invalidate();
 }
 

@@ -236,6 +236,7 @@ void CTextUI::DoEvent(TEventUI& event) {
       Invalidate();
     }
   }
+  if (event.Type == UIEvent::kMouseLeave) m_hotLink = -1;
   CLabelUI::DoEvent(event);
 }
 

@@ -16,11 +16,6 @@
 namespace pinvale::ui {
 namespace {
 
-constexpr int kHoverDelayMs = 400;
-constexpr DWORD kToolTipBack = 0xFFFFFFE1;
-constexpr DWORD kToolTipBorder = 0xFF767676;
-constexpr DWORD kToolTipText = 0xFF202020;
-
 struct ResourceState {
   void* instance = nullptr;
   std::u16string resourcePath;
@@ -203,7 +198,11 @@ CControlUI* CPaintManagerUI::FindSubControlByName(CControlUI* parent,
 void CPaintManagerUI::ReapControl(CControlUI* control) {
   ForgetPassLayout(control);
   if (m_focus == control) m_focus = nullptr;
-  if (m_hot == control) m_hot = nullptr;
+  if (m_hot == control) {
+    // Going away: no mouse-leave for it, but its tooltip goes with it.
+    m_hot = nullptr;
+    HideToolTip();
+  }
   if (m_capture == control) m_capture = nullptr;
   if (m_pressed == control) m_pressed = nullptr;
 }
@@ -409,43 +408,6 @@ void CPaintManagerUI::SetCapture(CControlUI* control) {
   m_capture = control;
 }
 
-void CPaintManagerUI::SetHot(CControlUI* control, POINT pt) {
-  if (control == m_hot) return;
-  if (CControlUI* old = m_hot) {
-    m_hot = nullptr;
-    TEventUI event;
-    event.Type = UIEvent::kMouseLeave;
-    event.pSender = old;
-    event.ptMouse = pt;
-    old->DoEvent(event);
-  }
-  m_hot = control;
-  if (m_tooltipShown) {
-    m_tooltipShown = false;
-    Invalidate();
-  }
-  m_hoverDeadline = 0;
-  if (control) {
-    TEventUI event;
-    event.Type = UIEvent::kMouseEnter;
-    event.pSender = control;
-    event.ptMouse = pt;
-    control->DoEvent(event);
-    if (!control->GetToolTip().empty()) m_hoverDeadline = NowMs() + kHoverDelayMs;
-  }
-}
-
-bool CPaintManagerUI::HoverTimerDue(std::uint64_t nowMs) {
-  if (m_hoverDeadline == 0 || nowMs < m_hoverDeadline) return false;
-  m_hoverDeadline = 0;
-  if (m_hot && !m_hot->GetToolTip().empty()) {
-    m_tooltipText = m_hot->GetToolTip();
-    m_tooltipShown = true;
-    Invalidate();
-  }
-  return true;
-}
-
 bool CPaintManagerUI::IsCaptionHit(POINT pt) const {
   const RECT band{m_caption.left, m_caption.top, m_clientSize.cx - m_caption.right,
                   m_caption.bottom};
@@ -532,7 +494,7 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
         return true;
       }
       CControlUI* hit = FindControl(pt);
-      SetHot(hit, pt);
+      SetHot(HoverTarget(pt), pt);
       if (hit) deliver(hit, UIEvent::kMouseMove);
       return true;
     }
@@ -542,13 +504,9 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK: {
       m_lastMouse = pt;
-      if (m_tooltipShown) {
-        m_tooltipShown = false;
-        Invalidate();
-      }
-      m_hoverDeadline = 0;
+      HideToolTip();
       CControlUI* hit = FindControl(pt);
-      SetHot(hit, pt);
+      SetHot(HoverTarget(pt), pt);
       if (!hit) return true;
       if (hit->IsFocusable() && hit->IsEnabled()) SetFocus(hit);
       m_capture = hit;
@@ -559,9 +517,12 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
       m_lastMouse = pt;
       CControlUI* target = m_capture ? m_capture : FindControl(pt);
       m_capture = nullptr;
+      const std::uint64_t hoverChanges = m_hoverChanges;
       if (target) deliver(target, UIEvent::kButtonUp);
-      // The pointer may have left the control while the button was held.
-      SetHot(FindControl(pt), pt);
+      // The pointer may have left the control while the button was held. A click that
+      // opened a dialog returns only when the dialog has closed: by then the pointer is
+      // elsewhere, and the moves since have set the hover already.
+      if (hoverChanges == m_hoverChanges) SetHot(HoverTarget(pt), pt);
       return true;
     }
     case WM_KEYDOWN:
@@ -643,25 +604,6 @@ void CPaintManagerUI::PaintUnits(IRenderTarget& target) {
   PaintToolTip(target);
   ForgetMeasures();
   m_invalid = false;
-}
-
-void CPaintManagerUI::PaintToolTip(IRenderTarget& target) {
-  if (!m_tooltipShown || m_tooltipText.empty()) return;
-  IFont* font = GetFont(-1);
-  if (!font) return;
-  const SIZE text = font->Measure(m_tooltipText);
-  const SIZE area = target.Size();
-  const int w = static_cast<int>(text.cx) + 8;
-  const int h = static_cast<int>(text.cy) + 4;
-  int x = std::min<int>(m_lastMouse.x + 12, area.cx - w - 1);
-  int y = m_lastMouse.y + 20;
-  if (y + h > area.cy) y = m_lastMouse.y - h - 4;
-  x = std::max(0, x);
-  y = std::max(0, y);
-  const RECT box{x, y, x + w, y + h};
-  target.FillRect(box, kToolTipBack);
-  DrawFrame(target, box, 1, kToolTipBorder);
-  target.DrawTextRun(*font, x + 4, y + 2, m_tooltipText, kToolTipText);
 }
 
 }  // namespace pinvale::ui

@@ -141,6 +141,11 @@ class CPaintManagerUI : private ITextMeasurer {
   // Moves the focus to the next (or previous) focusable, visible, enabled control.
   bool SetNextTabControl(bool forward = true);
   CControlUI* GetHot() const { return m_hot; }
+  // Ends the hover at once: the hot control gets its mouse-leave and the tooltip goes, shown
+  // or still waiting. The window drops it when it is disabled (a modal window covers it).
+  void DropHover();
+  // Called by a control that is hidden or disabled: it is hot no longer.
+  void StopHovering(CControlUI* control);
   void SetCapture(CControlUI* control);
   CControlUI* GetCapture() const { return m_capture; }
 
@@ -171,6 +176,7 @@ class CPaintManagerUI : private ITextMeasurer {
 
   // Tooltip under the mouse after a short hover; the message loop drives the timing.
   const std::u16string& GetToolTipText() const { return m_tooltipText; }
+  bool IsToolTipShown() const { return m_tooltipShown; }
   bool HoverTimerDue(std::uint64_t nowMs);
   std::uint64_t HoverDeadline() const { return m_hoverDeadline; }
 
@@ -182,6 +188,9 @@ class CPaintManagerUI : private ITextMeasurer {
   int FontHeight(const TextStyle& style) override;
   int TextWidth(const TextStyle& style, std::u16string_view text) override;
   void SetHot(CControlUI* control, POINT pt);
+  // The control under pt that may be hot: visible, taking the mouse, enabled.
+  CControlUI* HoverTarget(POINT pt) const;
+  void HideToolTip();
   void PaintUnits(IRenderTarget& target);
   void PaintToolTip(IRenderTarget& target);
 
@@ -252,6 +261,9 @@ class CPaintManagerUI : private ITextMeasurer {
   std::u16string m_tooltipText;
   bool m_tooltipShown = false;
   std::uint64_t m_hoverDeadline = 0;
+  // Counts changes of the hover, so that a handler that ran a nested loop (a click that
+  // opened a dialog) is noticed: the point of its click is stale once it returns.
+  std::uint64_t m_hoverChanges = 0;
 };
 
 }  // namespace pinvale::ui

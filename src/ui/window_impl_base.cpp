@@ -21,6 +21,29 @@ void WindowRecord::SetRect(const RECT& r) {
   }
 }
 
+void WindowRecord::SetEnabled(bool enable) {
+  enabled = enable;
+  if (enable) return;
+  dragging = false;
+  if (window) window->GetPaintManager().DropHover();
+}
+
+void WindowRecord::HoldOwner() {
+  if (holdsOwner || !owner) return;
+  auto ownerRecord = MessageHub::Get().Lookup(owner);
+  if (!ownerRecord) return;
+  holdsOwner = true;
+  if (ownerRecord->modalHolds++ == 0) EnableWindow(owner, FALSE);
+}
+
+void WindowRecord::ReleaseOwner() {
+  if (!holdsOwner) return;
+  holdsOwner = false;
+  auto ownerRecord = MessageHub::Get().Lookup(owner);
+  if (!ownerRecord || ownerRecord->modalHolds == 0) return;
+  if (--ownerRecord->modalHolds == 0) EnableWindow(owner, TRUE);
+}
+
 void WindowRecord::FinalMessage(WindowImplBase& window, HWND hwnd) {
   window.m_hWnd = nullptr;
   window.m_record.reset();
@@ -38,6 +61,7 @@ WindowImplBase::~WindowImplBase() {
       for (auto& other : MessageHub::Get().Windows()) {
         if (other->owner == hwnd) DestroyWindow(other->hwnd);
       }
+      record->ReleaseOwner();
       MessageHub::Get().Unregister(hwnd);
       record->native.reset();
       record->frame.reset();
@@ -144,11 +168,13 @@ void WindowImplBase::ShowWindow(bool show, bool takeFocus) {
   if (!record) return;
   record->visible = show;
   if (!show) {
+    record->ReleaseOwner();
     if (record->native) record->native->Show(false);
     record->nativeShown = false;
     return;
   }
   record->minimized = false;
+  if (record->modal) record->HoldOwner();  // shown again while its loop runs
   if (record->nativeShown && record->native) {
     record->native->Show(true);
     if (takeFocus) record->native->Raise();
@@ -162,15 +188,21 @@ UINT WindowImplBase::ShowModal() {
   if (!record) return 0;
   std::shared_ptr<UINT> closeCode = record->closeCode;
   const HWND owner = record->owner;
+  record->modal = true;
   ShowWindow(true, true);
-  if (owner) EnableWindow(owner, FALSE);
+  std::weak_ptr<WindowRecord> weak = record;
   record.reset();
 
   int quitCode = 0;
   const bool ended = detail::RunModalLoop(hwnd, &quitCode);
 
+  // The window gave its owner back when it hid or went; a quit ends the loop with the
+  // window still there.
+  if (auto stillThere = weak.lock()) {
+    stillThere->modal = false;
+    stillThere->ReleaseOwner();
+  }
   if (owner && IsWindow(owner)) {
-    EnableWindow(owner, TRUE);
     if (auto ownerRecord = MessageHub::Get().Lookup(owner);
         ownerRecord && ownerRecord->native && ownerRecord->nativeShown) {
       ownerRecord->native->Raise();

@@ -107,8 +107,7 @@ BOOL EnableWindow(HWND hwnd, BOOL enable) {
   auto record = MessageHub::Get().Lookup(hwnd);
   if (!record) return 0;
   const bool wasDisabled = !record->enabled;
-  record->enabled = enable != 0;
-  if (!record->enabled) record->dragging = false;
+  record->SetEnabled(enable != 0);
   return wasDisabled ? 1 : 0;
 }
 
@@ -120,6 +119,8 @@ BOOL DestroyWindow(HWND hwnd) {
   for (auto& other : MessageHub::Get().Windows()) {
     if (other->owner == hwnd) DestroyWindow(other->hwnd);
   }
+  // The owner takes input again before this window's own end runs and before it is hidden.
+  record->ReleaseOwner();
   pinvale::ui::WindowImplBase* window = record->window;
   if (window) window->HandleMessage(WM_DESTROY, 0, 0);
   MessageHub::Get().Unregister(hwnd);

@@ -38,6 +38,21 @@ class WindowRecord {
   RECT dragStartRect{};
   POINT dragLastScreen{};  // where the pointer was at the last step of the drag
   bool mouseInside = false;
+  // Modal windows. One runs its loop now (`modal`) and holds its owner disabled while it
+  // shows (`holdsOwner`); `modalHolds` counts the modal windows holding this one, so that
+  // the owner comes back only when the last of them lets go.
+  bool modal = false;
+  bool holdsOwner = false;
+  int modalHolds = 0;
+
+  // EnableWindow's end: a disabled window takes no input, so nothing in it stays hot.
+  void SetEnabled(bool enable);
+  // Disables the owner while this window runs modal. Given back (ReleaseOwner) before the
+  // window hides or goes, not after its loop has ended: a click on the owner in between
+  // would be lost, and Windows would activate some other program's window instead of the
+  // owner, which was still disabled when its modal window went.
+  void HoldOwner();
+  void ReleaseOwner();
 
   // Moves and resizes the native window; the layout follows a new size.
   void SetRect(const RECT& r);

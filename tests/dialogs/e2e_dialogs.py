@@ -150,29 +150,46 @@ class Session:
         raise Failure("no window of size %s appeared" % (size,))
 
     def open_by_click(self, wid, point, size=None, exclude=()):
-        """Clicks a button of `wid` until the window it opens appears (see wait_gone: a
-        click in the moment an owner's modal loop ends is dropped, and on a loaded machine
-        that moment can outlast the pause there)."""
-        deadline = time.time() + WAIT_S
-        while True:
-            self.click(wid, point)
-            try:
-                return self.wait_window(size, exclude, timeout=min(5, deadline - time.time()))
-            except Failure:
-                if time.time() >= deadline:
-                    raise
+        """Clicks a button of `wid` once and waits for the window it opens. The click may
+        come at once after a dialog went: the owner takes input again before its dialog
+        is unmapped, so no click is lost while the dialog's loop is ending."""
+        self.click(wid, point)
+        return self.wait_window(size, exclude)
 
     def wait_gone(self, wid, timeout=WAIT_S):
         deadline = time.time() + timeout
         while time.time() < deadline:
             if wid not in self.windows():
-                # The owner window takes input again only once its modal loop has
-                # ended, a moment after the dialog is unmapped; a click sent in
-                # between is dropped, and on a loaded machine that moment is long.
-                time.sleep(0.5)
                 return
             time.sleep(0.05)
         raise Failure("window %s did not close" % wid)
+
+    def button_lit(self, wid, centre, picture):
+        """Whether the main window's button at `centre` shows its highlight picture
+        (`picture`_Highlight.png) rather than its normal one, on the screen now."""
+        from PIL import Image, ImageChops, ImageStat
+        geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", wid],
+                                  capture_output=True, text=True, check=True).stdout
+        place = dict(line.split("=", 1) for line in geometry.split())
+        path = self.shot("button-" + picture)
+        screen = Image.open(path).convert("RGB")
+        skin = os.path.join(HERE, "..", "..", "skin")
+
+        def difference(name):
+            icon = Image.open(os.path.join(skin, name + ".png")).convert("RGBA")
+            flat = Image.alpha_composite(Image.new("RGBA", icon.size, "white"), icon).convert("RGB")
+            left = int(place["X"]) + centre[0] - icon.size[0] // 2
+            top = int(place["Y"]) + centre[1] - icon.size[1] // 2
+            best = None
+            for dy in (-1, 0, 1):
+                for dx in (-1, 0, 1):
+                    box = (left + dx, top + dy, left + dx + icon.size[0], top + dy + icon.size[1])
+                    diff = ImageChops.difference(screen.crop(box), flat)
+                    mean = sum(ImageStat.Stat(diff).mean)
+                    best = mean if best is None else min(best, mean)
+            return best
+
+        return difference(picture + "_Highlight") < difference(picture + "_Active")
 
     def click(self, wid, point):
         subprocess.run(["xdotool", "mousemove", "--window", wid, str(point[0]), str(point[1]),
@@ -283,9 +300,14 @@ def run(s):
     s.click(dialog, (230, 115))  # the current-PIN field
     s.clear_entry()
     s.type("1234")
+    # Away from every window while the dialog ends: the Change PIN button that opened
+    # it must not light up again when it is gone.
+    subprocess.run(["xdotool", "mousemove", "1270", "1010"], check=True)
     s.key("Return")
     answer_box(s, "09-change-pin-success", {main, dialog})
     s.wait_gone(dialog)
+    if s.button_lit(main, MAIN_CHANGE_PIN, "ChangePin"):
+        raise Failure("the Change PIN button still looks hovered after its dialog closed")
     if len(s.token_for("56789")) == 0:
         raise Failure("no PIN token for the changed PIN")
     try:

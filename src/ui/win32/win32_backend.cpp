@@ -214,6 +214,7 @@ class Win32Backend : public IUiBackend {
     native.Detach();
     if (!record) return;
     record->destroying = true;
+    record->ReleaseOwner();  // when it was never shown, so never hidden
     WindowImplBase* window = record->window;
     if (window) window->HandleMessage(WM_DESTROY, 0, 0);
     MessageHub::Get().Unregister(hwnd);
@@ -360,11 +361,16 @@ class Win32Backend : public IUiBackend {
         detail::HandleNativeEvent(event);
         return 0;
       }
-      case WM_ENABLE:
-        if (auto record = MessageHub::Get().Lookup(hwnd)) {
-          record->enabled = wParam != 0;
-          if (!record->enabled) record->dragging = false;
+      case WM_WINDOWPOSCHANGING:
+        // Every hide passes here, the system's own in DestroyWindow too: a modal window
+        // enables its owner first, so that activation goes back to the owner and a click
+        // on it right after is not dropped.
+        if (reinterpret_cast<const WINDOWPOS*>(lParam)->flags & SWP_HIDEWINDOW) {
+          if (auto record = MessageHub::Get().Lookup(hwnd)) record->ReleaseOwner();
         }
+        break;
+      case WM_ENABLE:
+        if (auto record = MessageHub::Get().Lookup(hwnd)) record->SetEnabled(wParam != 0);
         return 0;
       case WM_CAPTURECHANGED:
         if (auto record = MessageHub::Get().Lookup(hwnd)) record->dragging = false;
