@@ -102,6 +102,7 @@ void CMainWnd::RunExchange(std::function<void()> work) {
 }
 
 void CMainWnd::ShowBusyCue(bool busy) {
+  DebugLog("Busy cue %s", busy ? "shown" : "gone");
   if (!labelStatus_) return;
   if (busy) {
     statusBeforeCue_ = labelStatus_->GetText();
