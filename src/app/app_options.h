@@ -15,6 +15,8 @@ struct AppOptions {
   bool virtualKey = false;          // --virtual-key: plug an in-process virtual key in
   bool virtualKeyIfNone = false;    // --virtual-key-if-none: only when no real key is there
   std::string virtualKeyDirectory;  // --virtual-keys DIR, or PINVALE_VKEY_DIR
+  bool help = false;                // --help or -h: print the usage and leave
+  bool version = false;             // --version: print the version and leave
 };
 
 // `arguments` includes the program path. `environmentDirectory` is the value of
@@ -22,5 +24,8 @@ struct AppOptions {
 // ignored.
 AppOptions ParseAppOptions(const std::vector<std::string_view>& arguments,
                            const char* environmentDirectory);
+
+// The --help text.
+const char* AppUsageText();
 
 }  // namespace pinvale

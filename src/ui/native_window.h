@@ -106,6 +106,9 @@ IUiBackend* Backend();
 void SetBackend(std::unique_ptr<IUiBackend> backend);
 // The platform's backend (SDL on Linux); nullptr when no display can be opened.
 std::unique_ptr<IUiBackend> CreatePlatformBackend();
+// The signal (SIGINT, SIGTERM) that made the platform's event loop quit, 0 when none did;
+// it stays known after UiShutdown, so the program can end by it once it has cleaned up.
+int QuitSignal();
 
 #ifdef _WIN32
 namespace detail {

@@ -13,6 +13,8 @@ TEST(AppOptions, DefaultsWithoutArguments) {
   EXPECT_FALSE(o.virtualKey);
   EXPECT_FALSE(o.virtualKeyIfNone);
   EXPECT_EQ(o.virtualKeyDirectory, "");
+  EXPECT_FALSE(o.help);
+  EXPECT_FALSE(o.version);
 }
 
 TEST(AppOptions, ReadsEveryOption) {
@@ -23,6 +25,16 @@ TEST(AppOptions, ReadsEveryOption) {
   EXPECT_EQ(o.virtualKeyDirectory, "/tmp/keys");
   EXPECT_TRUE(ParseAppOptions({"pinvale", "--virtual-key-if-none"}, nullptr).virtualKeyIfNone);
   EXPECT_EQ(ParseAppOptions({"pinvale", "--virtual-keys=/k"}, nullptr).virtualKeyDirectory, "/k");
+}
+
+TEST(AppOptions, HelpAndVersionAnywhereButAsTheDirectory) {
+  EXPECT_TRUE(ParseAppOptions({"pinvale", "-E", "--help"}, nullptr).help);
+  EXPECT_TRUE(ParseAppOptions({"pinvale", "-h"}, nullptr).help);
+  EXPECT_TRUE(ParseAppOptions({"pinvale", "--virtual-key", "--version"}, nullptr).version);
+  AppOptions o = ParseAppOptions({"pinvale", "--virtual-keys", "--help"}, nullptr);
+  EXPECT_FALSE(o.help);
+  EXPECT_EQ(o.virtualKeyDirectory, "--help");
+  EXPECT_FALSE(ParseAppOptions({"pinvale", "--helpful", "-version"}, nullptr).help);
 }
 
 TEST(AppOptions, OptionBeatsTheEnvironment) {

@@ -68,6 +68,7 @@ sort >"$work/expected" <<LIST
 /usr/bin/pinvale-vkey
 /usr/lib/udev/rules.d/70-pinvale.rules
 /usr/share/applications/$app_id.desktop
+/usr/share/bash-completion/completions/pinvale
 /usr/share/bash-completion/completions/pinvale-cli
 /usr/share/bash-completion/completions/pinvale-vkey
 /usr/share/doc/pinvale/changelog.gz
@@ -86,7 +87,7 @@ desktop-file-validate "$root/usr/share/applications/$app_id.desktop" || fail "de
 appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml" ||
   fail "appstreamcli validate"
 
-for program in pinvale-cli pinvale-vkey; do
+for program in pinvale pinvale-cli pinvale-vkey; do
   out=$("$root/usr/bin/$program" --help 2>&1)
   [ $? = 0 ] && [[ $out == "Usage: $program "* ]] || fail "$program --help: $out"
   out=$("$root/usr/bin/$program" --version 2>&1)

@@ -5,9 +5,11 @@
 #include <SDL_ttf.h>
 #include <fontconfig/fontconfig.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <tuple>
 
 #include "ui/native_window.h"
@@ -70,6 +72,69 @@ UINT ToVirtualKey(SDL_Keycode key) {
   return 0;
 }
 
+// SDL's stand-ins for a display draw into memory only. Taken when nothing else opens,
+// they would leave a program running with no window that anyone can see or close, holding
+// the one-copy claim, so they are used only when SDL_VIDEODRIVER names them (the tests).
+bool DrawsNowhere(const char* driver) {
+  for (const char* name : {"offscreen", "dummy", "evdev"}) {
+    if (SDL_strcasecmp(driver, name) == 0) return true;
+  }
+  return false;
+}
+
+bool OpenDisplay() {
+  const char* asked = SDL_GetHint(SDL_HINT_VIDEODRIVER);  // the environment's too
+  if (asked && *asked) return SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
+  for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+    const char* driver = SDL_GetVideoDriver(i);
+    if (!driver || DrawsNowhere(driver)) continue;
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) return true;
+  }
+  return false;
+}
+
+// SDL turns SIGINT and SIGTERM into a quit event; noting which one came lets the program
+// end by it once its windows are closed, as a shell expects of a program it interrupts.
+constexpr int kQuitSignals[] = {SIGINT, SIGTERM};
+volatile std::sig_atomic_t g_quitSignal = 0;
+void (*g_sdlHandlers[2])(int) = {nullptr, nullptr};
+struct sigaction g_noting[2] = {};
+
+void NoteQuitSignal(int signal) {
+  const int i = signal == kQuitSignals[0] ? 0 : 1;
+  if (g_quitSignal != 0) {
+    // Asked again: the loop that should have ended is stuck (a key that never answers).
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);  // delivered when this handler returns
+    return;
+  }
+  g_quitSignal = signal;
+  g_sdlHandlers[i](signal);                  // puts SDL's handler back in place
+  sigaction(signal, &g_noting[i], nullptr);  // so that a second signal is seen here too
+}
+
+void NoteQuitSignals(bool note) {
+  for (int i = 0; i < 2; ++i) {
+    struct sigaction current {};
+    if (sigaction(kQuitSignals[i], nullptr, &current) != 0) continue;
+    if (note) {
+      // Only where SDL handles the signal: one the starter ignores stays ignored.
+      if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler == SIG_DFL ||
+          current.sa_handler == SIG_IGN || current.sa_handler == &NoteQuitSignal)
+        continue;
+      g_sdlHandlers[i] = current.sa_handler;
+      g_noting[i] = current;
+      g_noting[i].sa_handler = &NoteQuitSignal;
+      sigaction(kQuitSignals[i], &g_noting[i], nullptr);
+    } else if (current.sa_handler == &NoteQuitSignal) {
+      // SDL's own again, which SDL_Quit knows to take away.
+      current.sa_handler = g_sdlHandlers[i];
+      sigaction(kQuitSignals[i], &current, nullptr);
+    }
+  }
+}
+
 class SdlBackend : public IUiBackend {
  public:
   static std::unique_ptr<SdlBackend> Create() {
@@ -80,8 +145,14 @@ class SdlBackend : public IUiBackend {
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return nullptr;
+    if (SDL_Init(SDL_INIT_EVENTS) != 0) return nullptr;
+    if (!OpenDisplay()) {
+      SDL_Quit();
+      return nullptr;
+    }
+    NoteQuitSignals(true);
     if (TTF_Init() != 0) {
+      NoteQuitSignals(false);
       SDL_Quit();
       return nullptr;
     }
@@ -96,8 +167,10 @@ class SdlBackend : public IUiBackend {
 
   ~SdlBackend() override {
     m_fonts.clear();
+    WipeMemory(&m_pending, sizeof m_pending);
     IMG_Quit();
     TTF_Quit();
+    NoteQuitSignals(false);
     SDL_Quit();
   }
 
@@ -158,6 +231,12 @@ class SdlBackend : public IUiBackend {
       return true;
     }
     SDL_Event event;
+    if (m_hasPending) {
+      m_hasPending = false;
+      const bool translated = Translate(m_pending, out);
+      WipeMemory(&m_pending, sizeof m_pending);
+      if (translated) return true;
+    }
     while (SDL_PollEvent(&event)) {
       const bool translated = Translate(event, out);
       // Typed and composed text may be a password: no copy of it stays on the stack.
@@ -168,12 +247,22 @@ class SdlBackend : public IUiBackend {
   }
 
   void WaitEvent(int timeoutMs) override {
-    // Blocks in the video driver's wait: no spinning at idle. A wait without time-out that
-    // fails means the display is gone (X server ended): end the session instead of spinning.
+    // Blocks in the video driver's wait: no spinning at idle. The event that ends the wait
+    // is taken out and kept for PollEvent: a wait that only peeks (SDL 2.26 with a null
+    // event) leaves a marker in the queue on every round of the polling that drivers
+    // without a wait of their own do, each round scans them all, and once the queue is
+    // full even the quit that SIGTERM asks for is dropped.
+    if (m_hasPending) return;
     if (timeoutMs < 0) {
-      if (SDL_WaitEvent(nullptr) == 0) m_displayLost = true;
+      // A wait without time-out that fails means the display is gone (X server ended):
+      // end the session instead of spinning.
+      if (SDL_WaitEvent(&m_pending) == 0) {
+        m_displayLost = true;
+        return;
+      }
+      m_hasPending = true;
     } else {
-      SDL_WaitEventTimeout(nullptr, timeoutMs);
+      m_hasPending = SDL_WaitEventTimeout(&m_pending, timeoutMs) != 0;
     }
   }
 
@@ -297,6 +386,8 @@ class SdlBackend : public IUiBackend {
 
   Uint32 m_wakeEvent = 0;
   bool m_displayLost = false;
+  SDL_Event m_pending{};  // taken out by WaitEvent, handed on by the next PollEvent
+  bool m_hasPending = false;
   ScaleFactor m_scale;
   bool m_windowManager = false;
   std::map<std::tuple<std::string, int, bool, bool, bool>, std::shared_ptr<IFont>> m_fonts;
@@ -307,6 +398,10 @@ class SdlBackend : public IUiBackend {
 
 std::unique_ptr<IUiBackend> CreatePlatformBackend() {
   return sdl::SdlBackend::Create();
+}
+
+int QuitSignal() {
+  return sdl::g_quitSignal;
 }
 
 }  // namespace pinvale::ui

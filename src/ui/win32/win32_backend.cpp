@@ -408,6 +408,10 @@ std::unique_ptr<IUiBackend> CreatePlatformBackend() {
   return win32::Win32Backend::Create();
 }
 
+int QuitSignal() {
+  return 0;  // no console signals reach a windowed program here
+}
+
 namespace detail {
 
 std::u16string ExecutableDirectory() {
