@@ -143,7 +143,7 @@ void HandleNativeEvent(const NativeEvent& event) {
     }
     case Kind::kCloseRequest:
       // A disabled window (the owner of a modal dialog) cannot be closed by the user.
-      if (record->enabled) SendMessage(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+      if (record->AcceptsInput()) SendMessage(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
       break;
     case Kind::kFocusGained:
       SendMessage(hwnd, WM_SETFOCUS, 0, 0);
@@ -166,7 +166,7 @@ void HandleNativeEvent(const NativeEvent& event) {
         record->SetRect(r);
         break;
       }
-      if (!record->enabled) break;
+      if (!record->AcceptsInput()) break;
       record->mouseInside = true;
       DeliverInput(hwnd, WM_MOUSEMOVE, 0, PointInUnits(*record, event));
       break;
@@ -175,7 +175,7 @@ void HandleNativeEvent(const NativeEvent& event) {
       DeliverInput(hwnd, WM_MOUSELEAVE, 0, 0);
       break;
     case Kind::kMouseDown: {
-      if (!record->enabled) break;
+      if (!record->AcceptsInput()) break;
       const LPARAM units = PointInUnits(*record, event);
       if (record->window->GetPaintManager().IsCaptionHit(
               POINT{GET_X_LPARAM(units), GET_Y_LPARAM(units)})) {
@@ -196,11 +196,11 @@ void HandleNativeEvent(const NativeEvent& event) {
         record->dragging = false;
         break;
       }
-      if (!record->enabled) break;
+      if (!record->AcceptsInput()) break;
       DeliverInput(hwnd, WM_LBUTTONUP, 0, PointInUnits(*record, event));
       break;
     case Kind::kKeyDown:
-      if (!record->enabled) break;
+      if (!record->AcceptsInput()) break;
       // Alt+F4 is the keyboard's system close.
       if (event.alt && event.vk == VK_F4) {
         SendMessage(hwnd, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -209,11 +209,11 @@ void HandleNativeEvent(const NativeEvent& event) {
       DeliverInput(hwnd, WM_KEYDOWN, event.vk, 0);
       break;
     case Kind::kKeyUp:
-      if (!record->enabled) break;
+      if (!record->AcceptsInput()) break;
       DeliverInput(hwnd, WM_KEYUP, event.vk, 0);
       break;
     case Kind::kText: {
-      if (!record->enabled) break;
+      if (!record->AcceptsInput()) break;
       // Typed text may be a password: its UTF-16 form is wiped once delivered.
       WipingU16Text units;
       Utf8ToUtf16(event.text, units);

@@ -3,14 +3,27 @@
 #include <atomic>
 #include <thread>
 
+#include "ui/message_hub.h"
 #include "ui/message_loop.h"
 #include "ui/native_window.h"
+#include "ui/window_impl_base.h"
 #include "ui/window_messages.h"
+#include "ui/window_record.h"
 
 namespace pinvale::ui {
 namespace {
 
 int g_pendingWaits = 0;  // UI thread only
+
+// Input is refused by the framework rather than by disabling the native window, which on
+// Windows would take the keyboard focus away for good. The hover goes as it would for a
+// disabled window, so nothing looks clickable meanwhile.
+void BlockInput(HWND window, bool blocked) {
+  std::shared_ptr<WindowRecord> record = detail::MessageHub::Get().Lookup(window);
+  if (!record) return;
+  record->inputBlocked = blocked;
+  if (blocked && record->window) record->window->GetPaintManager().DropHover();
+}
 
 }  // namespace
 
@@ -26,8 +39,7 @@ void RunOffUiThread(HWND window, std::function<void()> work, std::function<void(
     work();
     return;
   }
-  const bool wasEnabled = window && IsWindow(window) && IsWindowEnabled(window);
-  if (wasEnabled) EnableWindow(window, FALSE);
+  BlockInput(window, true);
   ++g_pendingWaits;
 
   std::atomic<bool> done{false};
@@ -64,7 +76,7 @@ void RunOffUiThread(HWND window, std::function<void()> work, std::function<void(
   worker.join();
 
   --g_pendingWaits;
-  if (wasEnabled && IsWindow(window)) EnableWindow(window, TRUE);
+  BlockInput(window, false);
   if (cueShown && IsWindow(window)) cue(false);
   if (quit) PostQuitMessage(quitCode);
 }

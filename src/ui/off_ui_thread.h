@@ -19,8 +19,8 @@ namespace pinvale::ui {
 // How long work may run before the busy cue shows: shorter waits pass without a flicker.
 inline constexpr std::chrono::milliseconds kBusyCueDelay{500};
 
-// Runs `work` on a worker thread and dispatches messages until it has ended. `window` is
-// disabled meanwhile (enabled again afterwards if it was before and still exists).
+// Runs `work` on a worker thread and dispatches messages until it has ended. `window`
+// takes no mouse or keyboard input meanwhile (nor a close from its frame).
 // `cue(true)` is called on the UI thread once the work has run for `cueDelay`, and
 // `cue(false)` when it ends, only if the cue was shown and the window still exists.
 // A WM_QUIT seen meanwhile is posted again once the work has ended, so the loops further out

@@ -27,6 +27,10 @@ class WindowRecord {
   bool visible = false;                  // shown as far as the program is concerned
   bool nativeShown = false;              // the native window is mapped (after a first frame)
   bool enabled = true;
+  // Work the window waits on runs off the UI thread: it takes no input meanwhile, but
+  // stays enabled as the system sees it, so it keeps its activation and keyboard focus.
+  bool inputBlocked = false;
+  bool AcceptsInput() const { return enabled && !inputBlocked; }
   bool minimized = false;
   bool destroying = false;
   bool exposed = true;
