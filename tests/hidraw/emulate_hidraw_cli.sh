@@ -60,9 +60,10 @@ expect 3 "The key has no PIN yet; use set-pin." $'1234\n' -- --pin-stdin verify-
 expect 3 "The new PIN is missing" $'1234\n' --pin 1234 -- --pin-stdin change-pin
 # The key pulls itself out at its second packet, getInfo's message.
 expect 2 "The key was pulled out before it answered." "" --fault pull-out=2 -- info
-# A reset nobody could confirm: refused, and the key keeps its PIN.
+# A reset nobody could confirm, even with a "yes" in the pipe: refused, and the
+# key keeps its PIN.
 out=$(emulate --pin 1234 -- sh -c '
-  "$0" reset </dev/null 2>/dev/null; echo "reset: $?"; "$0" info' "$CLI")
+  echo yes | "$0" reset 2>/dev/null; echo "reset: $?"; "$0" info' "$CLI")
 [[ $out == $'reset: 3\n'*"PIN: set"* ]] || fail "reset without a terminal: $out"
 
 # The control FIFO: pulled out, the key is gone; plugged in, it is back.

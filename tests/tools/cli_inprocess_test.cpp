@@ -242,26 +242,6 @@ TEST_F(CliTest, KeyAgreementWithoutYStopsBeforeThePin) {
   EXPECT_EQ(PinSubCommands(), (std::vector<int>{2}));
 }
 
-// The key pulls itself out at its Nth packet: getInfo and getKeyAgreement take
-// two each (INIT, then the message), so the 6th is the first of setPIN's.
-TEST_F(CliTest, APulledOutKeyIsReportedAsPulledOut) {
-  vkey::VirtualKeyConfig atSetPin = FastConfig();
-  atSetPin.faults.push_back({vkey::FaultKind::kPullOut, 6});
-  Plug(atSetPin);
-  Outcome set = Run({"--pin-stdin", "set-pin"}, {"1234"});
-  EXPECT_EQ(set.exit, kExitNoKey);
-  EXPECT_EQ(set.err,
-            "The key was pulled out before it answered. Plug it in again; info tells whether "
-            "the PIN was set.\n");
-
-  vkey::VirtualKeyConfig atGetInfo = FastConfig();
-  atGetInfo.faults.push_back({vkey::FaultKind::kPullOut, 2});
-  Plug(atGetInfo);
-  Outcome info = Run({"info"});
-  EXPECT_EQ(info.exit, kExitNoKey);
-  EXPECT_EQ(info.err, "The key was pulled out before it answered.\n");
-}
-
 TEST_F(CliTest, WrongPinWithAnUnreadCountShowsNoCount) {
   vkey::VirtualKeyConfig faulty = FastConfig();
   faulty.initialPin = "1234";

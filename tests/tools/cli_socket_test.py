@@ -151,21 +151,6 @@ class FlowTest(SocketKeyTest):
         self.key.command("plug")
         self.assertEqual(self.cli("--pin-stdin", "verify-pin", stdin="1234\n")[0], 0)
 
-    def test_missing_input_is_named_and_nothing_is_erased_unasked(self):
-        code, _, err = self.cli("--pin-stdin", "verify-pin", stdin="1234\n")
-        self.assertEqual((code, err), (3, "The key has no PIN yet; use set-pin.\n"))
-        self.assertEqual(self.cli("--pin-stdin", "set-pin", stdin="1234\n")[0], 0)
-        code, _, err = self.cli("--pin-stdin", "change-pin", stdin="1234\n")
-        self.assertEqual(code, 3)
-        self.assertEqual(err, "The new PIN is missing: change-pin reads two lines from standard "
-                              "input, the current PIN and then the new one.\n")
-        # Standard input is a pipe, even one that says yes: no question, no reset.
-        code, out, err = self.cli("reset", stdin="yes\n")
-        self.assertEqual((code, out), (3, ""), err)
-        self.assertIn("Use --yes to reset without asking.", err)
-        self.assertEqual(self.cli("--pin-stdin", "verify-pin", stdin="1234\n")[:2],
-                         (0, "PIN verified.\n"))
-
     def test_no_key_after_unplug(self):
         self.key.command("unplug")
         code, _, err = self.cli("info")
