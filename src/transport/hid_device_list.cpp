@@ -124,6 +124,7 @@ int CHidDeviceList::Enumerate() {
     HidDeviceInfo entry;
     entry.vendorId = attributes.vendorId;
     entry.productId = attributes.productId;
+    entry.path = path;
     entry.readHandle = std::move(readHandle);
     entry.writeHandle = std::move(writeHandle);
     entries_.push_back(std::move(entry));

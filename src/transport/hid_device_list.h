@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -19,6 +20,7 @@ namespace pinvale {
 struct HidDeviceInfo {
   std::uint32_t vendorId = 0;
   std::uint32_t productId = 0;  // 0: no device held
+  std::string path;             // the interface as the platform lists it
   std::shared_ptr<HidHandle> readHandle;
   std::shared_ptr<HidHandle> writeHandle;
 };

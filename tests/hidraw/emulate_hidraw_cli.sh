@@ -35,6 +35,37 @@ status=0
 emulate -- /nonexistent/command || status=$?
 [ "$status" = 127 ] || fail "a missing command gave $status, not 127"
 
+# list shows the node that --device takes.
+out=$(emulate -- sh -c '
+  "$0" list; node=$("$0" list | cut -d" " -f3); "$0" --device "$node" info' "$CLI") ||
+  fail "list, then info on the node listed: $out"
+[[ $out =~ ^3f8c:2d71\ \ /dev/hidraw[0-9]+\ \ \(used\)$'\n'Key\ 3f8c:2d71$'\n' ]] ||
+  fail "list, then info on the node listed: $out"
+
+# What went wrong is said in words.
+#   expect STATUS MESSAGE STDIN [PINVALE-VKEY OPTIONS] -- PINVALE-CLI ARGUMENTS
+# (pinvale-vkey's standard error goes to its log, so the command's own is taken
+# from inside the emulation).
+expect() {
+  local want=$1 message=$2 input=$3 status=0 err
+  shift 3
+  local -a options=()
+  while [ "$1" != -- ]; do options+=("$1"); shift; done
+  shift
+  err=$(printf '%s' "$input" |
+    emulate "${options[@]}" -- sh -c 'exec "$@" 2>&1 >/dev/null' sh "$CLI" "$@") || status=$?
+  [ "$status" = "$want" ] && [[ $err == *"$message"* ]] || fail "$*: exit $status, said: $err"
+}
+expect 3 "The key has no PIN yet; use set-pin." $'1234\n' -- --pin-stdin verify-pin
+expect 3 "The new PIN is missing" $'1234\n' --pin 1234 -- --pin-stdin change-pin
+# The key pulls itself out at its second packet, getInfo's message.
+expect 2 "The key was pulled out before it answered." "" --fault pull-out=2 -- info
+# A reset nobody could confirm, even with a "yes" in the pipe: refused, and the
+# key keeps its PIN.
+out=$(emulate --pin 1234 -- sh -c '
+  echo yes | "$0" reset 2>/dev/null; echo "reset: $?"; "$0" info' "$CLI")
+[[ $out == $'reset: 3\n'*"PIN: set"* ]] || fail "reset without a terminal: $out"
+
 # The control FIFO: pulled out, the key is gone; plugged in, it is back.
 ctl="$work/ctl"
 out=$(emulate --control "$ctl" -- sh -c '

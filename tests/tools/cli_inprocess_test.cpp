@@ -163,17 +163,24 @@ TEST_F(CliTest, ThreeWrongPinsLockUntilReplugAndTheCounterRunsOut) {
   EXPECT_EQ(Run({"--pin-stdin", "verify-pin"}, {"1234"}).exit, kExitOk);
 }
 
-TEST_F(CliTest, RefusesSetPinOnAKeyWithAPinAndChangePinOnOneWithout) {
+TEST_F(CliTest, RefusesSetPinOnAKeyWithAPinAndChangeOrVerifyPinOnOneWithout) {
   Outcome change = Run({"--pin-stdin", "change-pin"}, {"1234", "5678"});
   EXPECT_EQ(change.exit, kExitInputRefused);
   EXPECT_EQ(change.err, "The key has no PIN yet; use set-pin.\n");
+  // Said before a PIN is asked for, and nothing goes to the key's clientPIN.
+  ScriptedConsole console({"1234"}, true);
+  EXPECT_EQ(RunCli({"verify-pin"}, "", console, [this](const std::string&) { return platform; }),
+            kExitInputRefused);
+  EXPECT_EQ(console.err, "The key has no PIN yet; use set-pin.\n");
+  EXPECT_EQ(console.prompts, "");
+  EXPECT_TRUE(PinSubCommands().empty());
   ASSERT_EQ(Run({"--pin-stdin", "set-pin"}, {"1234"}).exit, kExitOk);
   Outcome again = Run({"--pin-stdin", "set-pin"}, {"5678"});
   EXPECT_EQ(again.exit, kExitInputRefused);
   EXPECT_EQ(again.err, "The key already has a PIN; use change-pin.\n");
 }
 
-TEST_F(CliTest, ResetAsksOnATerminalOnly) {
+TEST_F(CliTest, ResetAsksOnATerminalAndRefusesWithoutOne) {
   ASSERT_EQ(Run({"--pin-stdin", "set-pin"}, {"1234"}).exit, kExitOk);
   key->ClearRecentRequests();
   Outcome declined = Run({"reset"}, {"no"}, true);
@@ -181,7 +188,31 @@ TEST_F(CliTest, ResetAsksOnATerminalOnly) {
   EXPECT_TRUE(key->RecentRequests().empty());
   EXPECT_EQ(Run({"reset"}, {"yes"}, true).exit, kExitOk);
   ASSERT_EQ(Run({"--pin-stdin", "set-pin"}, {"1234"}).exit, kExitOk);
-  EXPECT_EQ(Run({"reset"}).exit, kExitOk);  // not a terminal: no question
+
+  // Not a terminal: nobody could read the question, so nothing is erased, even
+  // with a "yes" waiting on standard input.
+  key->ClearRecentRequests();
+  Outcome unasked = Run({"reset"}, {"yes"});
+  EXPECT_EQ(unasked.exit, kExitInputRefused);
+  EXPECT_EQ(unasked.err,
+            "Nothing was reset: standard input is not a terminal to confirm on. Use --yes to "
+            "reset without asking.\n");
+  EXPECT_TRUE(key->RecentRequests().empty());
+  EXPECT_EQ(Run({"--yes", "reset"}).exit, kExitOk);
+}
+
+TEST_F(CliTest, AMissingPinLineIsNamed) {
+  ASSERT_EQ(Run({"--pin-stdin", "set-pin"}, {"1234"}).exit, kExitOk);
+  key->ClearRecentRequests();
+  Outcome oneLine = Run({"--pin-stdin", "change-pin"}, {"1234"});
+  EXPECT_EQ(oneLine.exit, kExitInputRefused);
+  EXPECT_EQ(oneLine.err,
+            "The new PIN is missing: change-pin reads two lines from standard input, the "
+            "current PIN and then the new one.\n");
+  EXPECT_TRUE(PinSubCommands().empty());
+  EXPECT_EQ(Run({"--pin-stdin", "change-pin"}).err, "No PIN on standard input.\n");
+  EXPECT_EQ(Run({"change-pin"}, {"1234"}, true).err, "No new PIN entered.\n");
+  EXPECT_EQ(Run({"--pin-stdin", "verify-pin"}, {"1234"}).exit, kExitOk);
 }
 
 TEST_F(CliTest, ResetRefusalsCarryTheStatus) {

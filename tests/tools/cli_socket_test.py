@@ -101,6 +101,11 @@ class SocketKeyTest(unittest.TestCase):
         self.key.stop()
         shutil.rmtree(self.dir, ignore_errors=True)
 
+    def replug(self, *extra):
+        """A fresh key in the same directory, started with `extra` options."""
+        self.key.stop()
+        self.key = VirtualKey(self.dir, *extra)
+
     def cli(self, *args, stdin="", env_dir=False, device=False):
         env = dict(os.environ)
         env.pop("PINVALE_VKEY_DIR", None)
@@ -150,6 +155,37 @@ class FlowTest(SocketKeyTest):
         self.key.command("unplug")
         code, _, err = self.cli("info")
         self.assertEqual((code, err), (2, "No key found.\n"))
+
+
+class PullOutTest(SocketKeyTest):
+    """The key pulls itself out at its Nth packet (getInfo and getKeyAgreement
+    take two each: INIT, then the message): the command says that it was pulled
+    out, whichever step that cut short, and exits with 2."""
+
+    PULLED_OUT = "The key was pulled out before it answered."
+
+    def test_each_command_says_the_key_was_pulled_out(self):
+        cases = [
+            ("info", 2, [], ["info"], "", self.PULLED_OUT + "\n"),
+            ("verify-pin, key agreement", 4, ["--pin", "1234"], ["--pin-stdin", "verify-pin"],
+             "1234\n", self.PULLED_OUT + "\n"),
+            ("set-pin, the request", 6, [], ["--pin-stdin", "set-pin"], "1234\n",
+             self.PULLED_OUT + " Plug it in again; info tells whether the PIN was set.\n"),
+            ("reset", 2, ["--pin", "1234"], ["--yes", "reset"], "",
+             "Touch the key to confirm the reset.\n" + self.PULLED_OUT + "\n"),
+        ]
+        for name, packet, key_options, args, stdin, message in cases:
+            with self.subTest(case=name):
+                self.replug("--fault", "pull-out=%d" % packet, *key_options)
+                code, out, err = self.cli(*args, stdin=stdin, device=True)
+                self.assertEqual((code, out, err), (2, "", message))
+                self.assertFalse(os.path.exists(self.key.path))
+
+    def test_a_key_that_stays_but_fails_is_not_called_pulled_out(self):
+        self.replug("--fault", "no-y")
+        code, _, err = self.cli("--pin-stdin", "set-pin", stdin="1234\n")
+        self.assertEqual((code, err),
+                         (7, "The key's key agreement could not be used (status 0x12).\n"))
 
 
 def wait_or_kill(pid, seconds):

@@ -10,6 +10,7 @@
 #include "ctap/pin_text.h"
 #include "ctap/reset.h"
 #include "transport/hid_device_list.h"
+#include "transport/hidraw_path.h"
 #include "transport/maker_ids.h"
 #include "version/pinvale_version.h"
 
@@ -24,6 +25,14 @@ constexpr int kOperationDenied = 0x27;
 constexpr int kNotAllowed = 0x30;
 constexpr int kActionTimeout = 0x2F;
 constexpr int kPinAuthInvalid = 0x33;
+constexpr int kPinNotSet = 0x35;
+
+// Not a code of the key or the exchange: an exchange failed and the key is no
+// longer listed. Above every 16-bit code, so it never meets a real one.
+constexpr int kPulledOut = 0x10000;
+
+constexpr std::string_view kPulledOutText = "The key was pulled out before it answered.";
+constexpr std::string_view kNoPinText = "The key has no PIN yet; use set-pin.\n";
 
 // A key of the maker is there, but its node would not open: on Linux that is the
 // missing udev rule nearly always.
@@ -50,11 +59,12 @@ std::string Format(const char* format, ...) {
 // CTAP status it chose.
 bool IsExchangeFailure(int code) {
   return code == kExchangeFailed || code == kEmptyAnswer || code == kAnswerTooLarge ||
-         code == kKeyAgreementUnusable || code < 0;
+         code == kKeyAgreementUnusable || code == kPulledOut || code < 0;
 }
 
 int ExitFor(int code) {
   if (code == 0) return kExitOk;
+  if (code == kPulledOut) return kExitNoKey;
   if (code == kPinInvalid) return kExitWrongPin;
   if (code == kPinBlocked || code == kPinAuthBlocked) return kExitPinBlocked;
   if (IsExchangeFailure(code)) return kExitExchangeFailed;
@@ -62,6 +72,7 @@ int ExitFor(int code) {
 }
 
 std::string ExchangeFailureText(int code) {
+  if (code == kPulledOut) return std::string(kPulledOutText);
   if (code == kExchangeFailed) return "The key did not answer (status " + StatusText(code) + ").";
   if (code == kEmptyAnswer)
     return "The key sent an empty answer (status " + StatusText(code) + ").";
@@ -73,6 +84,21 @@ std::string ExchangeFailureText(int code) {
   }
   return "The key agreement with the key failed (mbedTLS error " + StatusText(code) + ").";
 }
+
+// The key a command talks to, and the platform that tells whether it is still
+// plugged in.
+struct Key {
+  CFidoToken& token;
+  HidPlatform& platform;
+
+  // `code` as the command reports it: an exchange that failed because the key
+  // went away becomes kPulledOut, so the user hears of the pull-out rather
+  // than of the failed step it cut short.
+  int Checked(int code) {
+    if (code == kPulledOut || !IsExchangeFailure(code)) return code;
+    return KeyPulledOut(platform, token.DeviceList().Selected().path) ? kPulledOut : code;
+  }
+};
 
 std::string LockedText(int code) {
   if (code == kPinAuthBlocked) {
@@ -114,21 +140,27 @@ bool CheckPin(Console& console, const SecretBytes& pin, bool isNewPin) {
   return true;
 }
 
-bool ReadPin(Console& console, const Options& options, std::string_view prompt, SecretBytes& pin,
+std::string_view NoPinText(const Options& options) {
+  return options.pinStdin ? "No PIN on standard input.\n" : "No PIN entered.\n";
+}
+
+// `missing` is said when no line comes.
+bool ReadPin(Console& console, std::string_view prompt, std::string_view missing, SecretBytes& pin,
              bool isNewPin) {
   if (!console.ReadPin(prompt, pin)) {
-    console.Err(options.pinStdin ? "No PIN on standard input.\n" : "No PIN entered.\n");
+    console.Err(missing);
     return false;
   }
   return CheckPin(console, pin, isNewPin);
 }
 
 // A new PIN: typed twice on a terminal, given once on standard input.
-bool ReadNewPin(Console& console, const Options& options, SecretBytes& pin) {
-  if (!ReadPin(console, options, "New PIN: ", pin, true)) return false;
+bool ReadNewPin(Console& console, const Options& options, std::string_view missing,
+                SecretBytes& pin) {
+  if (!ReadPin(console, "New PIN: ", missing, pin, true)) return false;
   if (options.pinStdin) return true;
   SecretBytes again;
-  if (!ReadPin(console, options, "Repeat the new PIN: ", again, true)) return false;
+  if (!ReadPin(console, "Repeat the new PIN: ", missing, again, true)) return false;
   if (again.size() != pin.size() ||
       !std::equal(pin.data(), pin.data() + pin.size(), again.data())) {
     console.Err("The new PINs do not match.\n");
@@ -139,16 +171,20 @@ bool ReadNewPin(Console& console, const Options& options, SecretBytes& pin) {
 
 // After a wrong PIN, how many attempts are left. A count the key did not report
 // is not shown: 0 would read as a locked key.
-std::string AttemptsLeft(CFidoToken& token) {
+std::string AttemptsLeft(Key& key) {
   std::uint32_t retries = 0;
-  if (!ReadPinRetries(token, retries)) return " The attempts left could not be read.";
+  if (!ReadPinRetries(key.token, retries)) {
+    return KeyPulledOut(key.platform, key.token.DeviceList().Selected().path)
+               ? " The key was pulled out before it told the attempts left."
+               : " The attempts left could not be read.";
+  }
   return Format(" %u attempt%s left.", retries, retries == 1 ? "" : "s");
 }
 
 // The outcome of a request that carried a PIN: wrong PIN, locked, or other.
-int ReportPinFailure(Console& console, CFidoToken& token, const char* what, int code) {
+int ReportPinFailure(Console& console, Key& key, const char* what, int code) {
   if (code == kPinInvalid) {
-    console.Err("Wrong PIN (status " + StatusText(code) + ")." + AttemptsLeft(token) + "\n");
+    console.Err("Wrong PIN (status " + StatusText(code) + ")." + AttemptsLeft(key) + "\n");
   } else if (code == kPinBlocked || code == kPinAuthBlocked) {
     console.Err(LockedText(code) + "\n");
   } else if (IsExchangeFailure(code)) {
@@ -166,13 +202,13 @@ int ReportKeyAgreementFailure(Console& console, int code) {
     return kExitInputRefused;
   }
   console.Err(ExchangeFailureText(code) + "\n");
-  return kExitExchangeFailed;
+  return code == kPulledOut ? kExitNoKey : kExitExchangeFailed;
 }
 
 // Reads getInfo; false (with the message printed) when the key cannot answer.
-bool ReadInfo(Console& console, CFidoToken& token, TokenInfo& info, int& exitCode) {
+bool ReadInfo(Console& console, Key& key, TokenInfo& info, int& exitCode) {
   info = TokenInfo{};
-  const std::uint16_t status = GetInfo(token, info);
+  const int status = key.Checked(GetInfo(key.token, info));
   if (status == 0) return true;
   if (IsExchangeFailure(status)) {
     console.Err(ExchangeFailureText(status) + "\n");
@@ -183,10 +219,10 @@ bool ReadInfo(Console& console, CFidoToken& token, TokenInfo& info, int& exitCod
   return false;
 }
 
-int Info(Console& console, CFidoToken& token, std::uint16_t productId) {
+int Info(Console& console, Key& key, std::uint16_t productId) {
   TokenInfo info;
   int exitCode = kExitOk;
-  if (!ReadInfo(console, token, info, exitCode)) return exitCode;
+  if (!ReadInfo(console, key, info, exitCode)) return exitCode;
   console.Out(Format("Key %04x:%04x\n", kMakerVendorId, productId));
   console.Out(info.pinSet ? "PIN: set\n" : "PIN: not set\n");
   console.Out(info.uvSet ? "User verification: configured\n"
@@ -194,68 +230,106 @@ int Info(Console& console, CFidoToken& token, std::uint16_t productId) {
   return kExitOk;
 }
 
-int Retries(Console& console, CFidoToken& token) {
+int Retries(Console& console, Key& key) {
   std::uint32_t retries = 0;
-  const int status = QueryPinRetriesWithStatus(token, retries);
-  if (status != 0) return ReportPinFailure(console, token, "Reading the PIN attempts", status);
+  const int status = key.Checked(QueryPinRetriesWithStatus(key.token, retries));
+  if (status != 0) return ReportPinFailure(console, key, "Reading the PIN attempts", status);
   console.Out(Format("%u PIN attempt%s left.\n", retries, retries == 1 ? "" : "s"));
   return kExitOk;
 }
 
 // Proves a freshly set PIN once, as the PIN windows do; the PIN is in place
 // whatever this step answers.
-void ProveNewPin(Console& console, CFidoToken& token, const SecretBytes& pin) {
-  const PinTokenResult proof = ObtainPinToken(token, pin);
-  if (!proof.requestSent || proof.code != 0 || !proof.tokenPresent) {
-    console.Err("Note: the key did not confirm the new PIN (status " + StatusText(proof.code) +
-                ").\n");
+void ProveNewPin(Console& console, Key& key, const SecretBytes& pin) {
+  const PinTokenResult proof = ObtainPinToken(key.token, pin);
+  if (proof.requestSent && proof.code == 0 && proof.tokenPresent) return;
+  if (key.Checked(proof.code) == kPulledOut) {
+    console.Err("Note: the key was pulled out before it confirmed the new PIN.\n");
+    return;
   }
+  console.Err("Note: the key did not confirm the new PIN (status " + StatusText(proof.code) +
+              ").\n");
 }
 
-int SetPin(Console& console, const Options& options, CFidoToken& token) {
+// A setPIN or changePIN that went out and got no answer because the key was
+// pulled out may or may not have taken effect; the user is told how to see.
+int ReportPinChangeCut(Console& console, std::string_view howToSee) {
+  console.Err(std::string(kPulledOutText) + " Plug it in again; " + std::string(howToSee) + ".\n");
+  return kExitNoKey;
+}
+
+int SetPin(Console& console, const Options& options, Key& key) {
   TokenInfo info;
   int exitCode = kExitOk;
-  if (!ReadInfo(console, token, info, exitCode)) return exitCode;
+  if (!ReadInfo(console, key, info, exitCode)) return exitCode;
   if (info.pinSet) {
     console.Err("The key already has a PIN; use change-pin.\n");
     return kExitInputRefused;
   }
   SecretBytes pin;
-  if (!ReadNewPin(console, options, pin)) return kExitInputRefused;
-  const PinRequestResult result = SendSetPin(token, pin);
-  if (!result.requestSent) return ReportKeyAgreementFailure(console, result.code);
-  if (result.code != 0) return ReportPinFailure(console, token, "Setting the PIN", result.code);
-  ProveNewPin(console, token, pin);
+  if (!ReadNewPin(console, options, NoPinText(options), pin)) return kExitInputRefused;
+  const PinRequestResult result = SendSetPin(key.token, pin);
+  const int code = key.Checked(result.code);
+  if (!result.requestSent) return ReportKeyAgreementFailure(console, code);
+  if (code == kPulledOut) return ReportPinChangeCut(console, "info tells whether the PIN was set");
+  if (code != 0) return ReportPinFailure(console, key, "Setting the PIN", code);
+  ProveNewPin(console, key, pin);
   console.Out("PIN set.\n");
   return kExitOk;
 }
 
-int ChangePin(Console& console, const Options& options, CFidoToken& token) {
+int ChangePin(Console& console, const Options& options, Key& key) {
   TokenInfo info;
   int exitCode = kExitOk;
-  if (!ReadInfo(console, token, info, exitCode)) return exitCode;
+  if (!ReadInfo(console, key, info, exitCode)) return exitCode;
   if (!info.pinSet) {
-    console.Err("The key has no PIN yet; use set-pin.\n");
+    console.Err(kNoPinText);
     return kExitInputRefused;
   }
   SecretBytes current;
-  if (!ReadPin(console, options, "Current PIN: ", current, false)) return kExitInputRefused;
+  if (!ReadPin(console, "Current PIN: ", NoPinText(options), current, false)) {
+    return kExitInputRefused;
+  }
+  // A script that gives one line has given the current PIN only.
+  const std::string_view noNewPin =
+      options.pinStdin ? "The new PIN is missing: change-pin reads two lines from standard "
+                         "input, the current PIN and then the new one.\n"
+                       : "No new PIN entered.\n";
   SecretBytes fresh;
-  if (!ReadNewPin(console, options, fresh)) return kExitInputRefused;
-  const PinRequestResult result = SendChangePin(token, current, fresh);
-  if (!result.requestSent) return ReportKeyAgreementFailure(console, result.code);
-  if (result.code != 0) return ReportPinFailure(console, token, "Changing the PIN", result.code);
-  ProveNewPin(console, token, fresh);
+  if (!ReadNewPin(console, options, noNewPin, fresh)) return kExitInputRefused;
+  const PinRequestResult result = SendChangePin(key.token, current, fresh);
+  const int code = key.Checked(result.code);
+  if (!result.requestSent) return ReportKeyAgreementFailure(console, code);
+  if (code == kPulledOut) {
+    return ReportPinChangeCut(console, "verify-pin tells which PIN it has");
+  }
+  if (code != 0) return ReportPinFailure(console, key, "Changing the PIN", code);
+  ProveNewPin(console, key, fresh);
   console.Out("PIN changed.\n");
   return kExitOk;
 }
 
-int VerifyPin(Console& console, const Options& options, CFidoToken& token) {
+int VerifyPin(Console& console, const Options& options, Key& key) {
+  // Asked first, so that nobody types a PIN for a key that has none.
+  TokenInfo info;
+  int exitCode = kExitOk;
+  if (!ReadInfo(console, key, info, exitCode)) return exitCode;
+  if (!info.pinSet) {
+    console.Err(kNoPinText);
+    return kExitInputRefused;
+  }
   SecretBytes pin;
-  if (!ReadPin(console, options, "PIN: ", pin, false)) return kExitInputRefused;
-  const PinTokenResult result = ObtainPinToken(token, pin);
-  if (!result.requestSent) return ReportKeyAgreementFailure(console, result.code);
-  if (result.code != 0) return ReportPinFailure(console, token, "Verifying the PIN", result.code);
+  if (!ReadPin(console, "PIN: ", NoPinText(options), pin, false)) return kExitInputRefused;
+  const PinTokenResult result = ObtainPinToken(key.token, pin);
+  const int code = key.Checked(result.code);
+  if (!result.requestSent) return ReportKeyAgreementFailure(console, code);
+  if (code == kPinNotSet) {
+    // The key said otherwise in getInfo a moment ago; its answer now is the one
+    // that counts.
+    console.Err(kNoPinText);
+    return kExitInputRefused;
+  }
+  if (code != 0) return ReportPinFailure(console, key, "Verifying the PIN", code);
   if (!result.tokenPresent) {
     // Status 0 without the token that proves it: not a verification, as in the
     // verify-PIN dialog, which says the same.
@@ -269,8 +343,16 @@ int VerifyPin(Console& console, const Options& options, CFidoToken& token) {
   return kExitOk;
 }
 
-int Reset(Console& console, const Options& options, CFidoToken& token) {
-  if (!options.yes && console.InputIsTerminal()) {
+int Reset(Console& console, const Options& options, Key& key) {
+  if (!options.yes) {
+    // Erasing a key is never done on a question nobody could read: a script
+    // says --yes.
+    if (!console.InputIsTerminal()) {
+      console.Err(
+          "Nothing was reset: standard input is not a terminal to confirm on. Use --yes to "
+          "reset without asking.\n");
+      return kExitInputRefused;
+    }
     console.Err(
         "Reset the key to its factory settings? Its PIN and all its data will be cleared.\n"
         "Some keys can only be reset in the first 10 seconds after they are plugged in.\n");
@@ -281,7 +363,7 @@ int Reset(Console& console, const Options& options, CFidoToken& token) {
     }
   }
   console.Err("Touch the key to confirm the reset.\n");
-  const int status = SendReset(token);
+  const int status = key.Checked(SendReset(key.token));
   if (status == 0) {
     console.Out("Key reset.\n");
     return kExitOk;
@@ -307,7 +389,10 @@ int List(Console& console, const std::shared_ptr<HidPlatform>& platform) {
     return kExitNoKey;
   }
   for (const KeyFound& key : keys) {
-    console.Out(Format("%04x:%04x  %s%s\n", key.vendorId, key.productId, key.path.c_str(),
+    // A hidraw key by its node, as --device takes it; other paths as listed.
+    std::string shown;
+    if (!ParseHidrawPath(key.path, shown)) shown = key.path;
+    console.Out(Format("%04x:%04x  %s%s\n", key.vendorId, key.productId, shown.c_str(),
                        key.chosen ? "  (used)" : ""));
   }
   return kExitOk;
@@ -341,19 +426,20 @@ int RunCommand(const Options& options, Console& console, const PlatformFactory& 
     console.Err(NoKeyText(options.devicePath));
     return kExitNoKey;
   }
+  Key key{token, *platform};
   switch (options.command) {
     case Command::kInfo:
-      return Info(console, token, productId);
+      return Info(console, key, productId);
     case Command::kRetries:
-      return Retries(console, token);
+      return Retries(console, key);
     case Command::kSetPin:
-      return SetPin(console, options, token);
+      return SetPin(console, options, key);
     case Command::kChangePin:
-      return ChangePin(console, options, token);
+      return ChangePin(console, options, key);
     case Command::kVerifyPin:
-      return VerifyPin(console, options, token);
+      return VerifyPin(console, options, key);
     case Command::kReset:
-      return Reset(console, options, token);
+      return Reset(console, options, key);
     case Command::kList:
     case Command::kNone:
       break;

@@ -1,6 +1,9 @@
 #include "cli_device.h"
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "transport/hidraw_path.h"
 #include "transport/maker_ids.h"
@@ -79,6 +82,19 @@ std::vector<KeyFound> ListKeys(const std::shared_ptr<HidPlatform>& platform) {
     }
   }
   return keys;
+}
+
+bool KeyPulledOut(HidPlatform& platform, const std::string& path, int graceMs) {
+  if (path.empty()) return false;
+  constexpr int kStepMs = 50;
+  for (int waited = 0;; waited += kStepMs) {
+    std::vector<std::string> paths;
+    // A list that cannot be read tells nothing about the key.
+    if (!platform.ListInterfaces(paths)) return false;
+    if (std::find(paths.begin(), paths.end(), path) == paths.end()) return true;
+    if (waited >= graceMs) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+  }
 }
 
 bool ConnectKey(CFidoToken& token, bool deviceNamed, std::uint16_t& productId) {

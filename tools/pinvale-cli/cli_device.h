@@ -53,6 +53,13 @@ struct KeyFound {
 // Every key of the maker that opens, in the platform's order.
 std::vector<KeyFound> ListKeys(const std::shared_ptr<HidPlatform>& platform);
 
+// Whether the interface at `path` has left the platform's list: the key was
+// pulled out. A key pulled out in the middle of an exchange can fail it a moment
+// before the system takes the interface away, so a path still listed is asked
+// about again for up to `graceMs` before the answer is no.
+constexpr int kPullOutGraceMs = 500;
+bool KeyPulledOut(HidPlatform& platform, const std::string& path, int graceMs = kPullOutGraceMs);
+
 // Enumerates and selects the first of the maker's product ids present; with a
 // single device named, whatever that device is. False when there is none.
 bool ConnectKey(CFidoToken& token, bool deviceNamed, std::uint16_t& productId);

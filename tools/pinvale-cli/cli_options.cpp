@@ -88,7 +88,7 @@ std::string UsageText() {
 Manages the PIN of a Pinvale security key.
 
 Commands:
-  list         list the keys found, marking the one the other commands use
+  list         list the keys found (hidraw keys by node) and mark the one used
   info         show whether the key has a PIN and user verification
   retries      show how many PIN attempts are left
   set-pin      set the first PIN of a key that has none
@@ -104,8 +104,8 @@ Options:
   --pin-stdin          read PINs from standard input, one per line: set-pin and
                        verify-pin read one line, change-pin two (current, then new);
                        otherwise PINs are read from the terminal without echo
-  --yes                reset without asking (reset asks only when standard input is
-                       a terminal)
+  --yes                reset without asking; without it reset asks on the terminal,
+                       and refuses when standard input is not one
   --help               show this text
   --version            show the version of pinvale-cli
 
@@ -115,8 +115,11 @@ as UTF-8. PINs are never taken from the command line.
 Exit codes:
   0  success
   1  wrong command line
-  2  no key found, or it could not be opened
-  3  input refused: a PIN of the wrong length, entries that differ, no confirmation
+  2  no key found, or it could not be opened, or it was pulled out during the
+     command
+  3  input refused: a PIN of the wrong length or missing, entries that differ, no
+     confirmation (or none possible), a key without a PIN for change-pin or
+     verify-pin
   4  wrong PIN (CTAP status 0x31)
   5  PIN blocked (CTAP status 0x32, or 0x34 until the key is re-plugged)
   6  the key refused the request with another CTAP status (shown in the message)

@@ -25,8 +25,9 @@ struct Options {
 enum ExitCode : int {
   kExitOk = 0,
   kExitUsage = 1,           // the command line is wrong
-  kExitNoKey = 2,           // no key found, or it could not be opened
-  kExitInputRefused = 3,    // a PIN broke the length rules, the entries differ, or no confirmation
+  kExitNoKey = 2,           // no key found, it could not be opened, or it was pulled out
+  kExitInputRefused = 3,    // a PIN missing or of the wrong length, entries that differ, no
+                            // confirmation, or a key without the PIN the command needs
   kExitWrongPin = 4,        // status 0x31
   kExitPinBlocked = 5,      // status 0x32 or 0x34
   kExitKeyRefused = 6,      // the key answered with another status
