@@ -12,6 +12,7 @@
 
 #include "platform/debug_log.h"
 #include "transport/ctaphid.h"
+#include "transport/ctaphid_channels.h"
 #include "transport/maker_ids.h"
 
 namespace pinvale {
@@ -65,6 +66,64 @@ constexpr int kLineInitWrite = 480;
 constexpr int kLineMessageWrite = 551;
 constexpr int kLineFirstRead = 578;
 constexpr int kLineNextRead = 639;
+
+// How long the key has said nothing on our channels. Reports of other programs do
+// not count: a flood of them must not keep the exchange waiting, while the key's
+// keepalives on our channel keep it waiting for as long as the user takes.
+class SilenceWatch {
+ public:
+  explicit SilenceWatch(int limitMs) : limitMs_(limitMs) { Heard(); }
+  void Heard() { since_ = std::chrono::steady_clock::now(); }
+  // What is left of the limit, in whole milliseconds rounded up; 0 once it has
+  // passed; negative (no limit) when the limit is negative.
+  int RemainingMs() const {
+    if (limitMs_ < 0) return -1;
+    const auto left =
+        std::chrono::milliseconds(limitMs_) - (std::chrono::steady_clock::now() - since_);
+    if (left <= std::chrono::steady_clock::duration::zero()) return 0;
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+  }
+
+ private:
+  int limitMs_;
+  std::chrono::steady_clock::time_point since_;
+};
+
+bool ReadAnswerReport(HidHandle& handle, std::uint8_t* report, std::uint16_t length, int timeoutMs,
+                      std::size_t& received, int logLine) {
+  // Each report starts from zero, so a short report never shows bytes of the
+  // one before it.
+  std::memset(report, 0, ctaphid::kReportBufferSize);
+  received = 0;
+  std::uint32_t error = 0;
+  HidReadStatus status = handle.ReadReport(report, length, timeoutMs, received, error);
+  if (status == HidReadStatus::kOk) return true;
+  if (status == HidReadStatus::kTimeout) error = CHidDeviceList::kSilenceErrorCode;
+  DebugLog("ReadFile L:%d ERR: 0x%08X", logLine, error);
+  return false;
+}
+
+// Reads until a report arrives on one of our channels. Reports on other channels
+// are another program's traffic and are skipped, apart from our own INIT answer,
+// which may come late (when another program's report took its place) and still
+// names the channel the key allocated to us.
+bool ReadOwnReport(HidHandle& handle, std::uint8_t* report, std::uint16_t length,
+                   ctaphid::AnswerChannels& channels, SilenceWatch& silence, int logLine) {
+  for (;;) {
+    const int remainingMs = silence.RemainingMs();
+    if (remainingMs == 0) {
+      DebugLog("ReadFile L:%d ERR: 0x%08X", logLine, CHidDeviceList::kSilenceErrorCode);
+      return false;
+    }
+    std::size_t received = 0;
+    if (!ReadAnswerReport(handle, report, length, remainingMs, received, logLine)) return false;
+    if (channels.IsOurs(report, received)) {
+      silence.Heard();
+      return true;
+    }
+    channels.NoteInitAnswer(report, received);
+  }
+}
 
 }  // namespace
 
@@ -147,20 +206,6 @@ void CHidDeviceList::CloseAll() {
   selected_ = HidDeviceInfo{};
 }
 
-bool CHidDeviceList::ReadAnswerReport(HidHandle& handle, std::uint8_t* report, std::uint16_t length,
-                                      int logLine) {
-  // Each report starts from zero, so a short report never shows bytes of the
-  // one before it.
-  std::memset(report, 0, ctaphid::kReportBufferSize);
-  std::size_t received = 0;
-  std::uint32_t error = 0;
-  HidReadStatus status = handle.ReadReport(report, length, silenceLimitMs_, received, error);
-  if (status == HidReadStatus::kOk) return true;
-  if (status == HidReadStatus::kTimeout) error = kSilenceErrorCode;
-  DebugLog("ReadFile L:%d ERR: 0x%08X", logLine, error);
-  return false;
-}
-
 std::int32_t CHidDeviceList::Transceive(const std::uint8_t* message, std::uint32_t length,
                                         std::uint8_t* response, std::uint32_t* responseLength) {
   if (selected_.productId == 0 || !selected_.readHandle || !selected_.writeHandle) return -1;
@@ -183,10 +228,11 @@ std::int32_t CHidDeviceList::Transceive(const std::uint8_t* message, std::uint32
   Report report{};
   std::uint32_t error = 0;
 
-  // A fresh INIT before every message. Its answer is read but not examined: the
-  // nonce and the channel it assigns are not used, because the maker's keys
-  // accept every message on channel 1 after an INIT. A failed INIT does not stop
-  // the exchange; the message itself will tell.
+  // A fresh INIT before every message. The maker's keys accept every message on
+  // channel 1 after an INIT, so the message goes there whatever the answer says;
+  // the channel the answer allocates is only learned, because a key may answer
+  // on it. A failed or odd INIT does not stop the exchange; the message itself
+  // will tell.
   PutChannel(report, ctaphid::kBroadcastChannel);
   report[ctaphid::kCommandOffset] = ctaphid::kCommandInit;
   report[ctaphid::kLengthOffset + 1] = ctaphid::kInitNonceLength;
@@ -195,10 +241,14 @@ std::int32_t CHidDeviceList::Transceive(const std::uint8_t* message, std::uint32
   if (writer.WriteReport(report.data(), outLength, error) < 0) {
     DebugLog("WriteFile L:%d ERR: 0x%08X", kLineInitWrite, error);
   }
+  ctaphid::AnswerChannels channels(ctaphid::kMessageChannel);
   {
     report.fill(0);
     std::size_t received = 0;
-    reader.ReadReport(report.data(), outLength, silenceLimitMs_, received, error);
+    if (reader.ReadReport(report.data(), outLength, silenceLimitMs_, received, error) ==
+        HidReadStatus::kOk) {
+      channels.NoteInitAnswer(report.data(), received);
+    }
   }
 
   // The message: one initialisation packet, then continuation packets.
@@ -232,10 +282,14 @@ std::int32_t CHidDeviceList::Transceive(const std::uint8_t* message, std::uint32
   }
 
   // The key sends keepalives while it waits for the user, and may send empty
-  // reports; both are skipped for as long as they keep coming. Only silence
-  // longer than the limit ends the wait.
+  // reports; both are skipped for as long as they keep coming. Only silence on
+  // our channels longer than the limit ends the wait: the limit runs from the
+  // last report the key sent us, not per read, so other programs' traffic can
+  // neither stretch it nor hold the exchange forever.
+  SilenceWatch silence(silenceLimitMs_);
   do {
-    if (!ReadAnswerReport(reader, report.data(), inLength, kLineFirstRead)) return -1;
+    if (!ReadOwnReport(reader, report.data(), inLength, channels, silence, kLineFirstRead))
+      return -1;
   } while (report[ctaphid::kCommandOffset] == ctaphid::kCommandKeepalive ||
            LengthField(report) == 0);
 
@@ -246,7 +300,8 @@ std::int32_t CHidDeviceList::Transceive(const std::uint8_t* message, std::uint32
   std::uint32_t stored = std::min<std::uint32_t>(answerLength, ctaphid::kInitPayloadSize);
   std::memcpy(response, report.data() + ctaphid::kInitPayloadOffset, stored);
   while (stored < answerLength) {
-    if (!ReadAnswerReport(reader, report.data(), inLength, kLineNextRead)) return -1;
+    if (!ReadOwnReport(reader, report.data(), inLength, channels, silence, kLineNextRead))
+      return -1;
     const std::uint32_t chunk =
         std::min<std::uint32_t>(answerLength - stored, ctaphid::kContPayloadSize);
     std::memcpy(response + stored, report.data() + ctaphid::kContPayloadOffset, chunk);

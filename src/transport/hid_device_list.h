@@ -54,9 +54,9 @@ class CHidDeviceList {
   std::int32_t Transceive(const std::uint8_t* message, std::uint32_t length, std::uint8_t* response,
                           std::uint32_t* responseLength);
 
-  // How long a read may see no report at all before the exchange fails. A busy
-  // key sends a keepalive at least every 100 ms, so silence this long means the
-  // key has stopped answering.
+  // How long the key may send nothing on our channels before the exchange fails.
+  // A busy key sends a keepalive at least every 100 ms, so silence this long
+  // means the key has stopped answering; other programs' reports do not count.
   static constexpr int kDefaultSilenceLimitMs = 3000;
   void SetSilenceLimitMs(int ms) { silenceLimitMs_ = ms; }
   int SilenceLimitMs() const { return silenceLimitMs_; }
@@ -76,8 +76,6 @@ class CHidDeviceList {
   HidDeviceInfo selected_;
   int silenceLimitMs_ = kDefaultSilenceLimitMs;
   PauseFunction pause_;
-
-  bool ReadAnswerReport(HidHandle& handle, std::uint8_t* report, std::uint16_t length, int logLine);
 };
 
 }  // namespace pinvale

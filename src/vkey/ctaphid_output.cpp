@@ -27,7 +27,7 @@ void VirtualKey::PushLocked(LinkState& link, const Packet& packet) {
 }
 
 void VirtualKey::SendFramesLocked(LinkState& link, std::uint32_t cid, std::uint8_t cmd,
-                                  const std::vector<std::uint8_t>& payload) {
+                                  const std::vector<std::uint8_t>& payload, bool strayBetween) {
   Packet packet{};
   WriteChannel(packet.data(), cid);
   packet[4] = static_cast<std::uint8_t>(cmd | kInitBit);
@@ -37,6 +37,15 @@ void VirtualKey::SendFramesLocked(LinkState& link, std::uint32_t cid, std::uint8
   std::copy(payload.begin(), payload.begin() + sent, packet.begin() + 7);
   PushLocked(link, packet);
   for (std::uint8_t seq = 0; sent < payload.size(); ++seq) {
+    if (strayBetween) {
+      // Another program's continuation with the very sequence number ours has next.
+      if (strayChannel_ == 0) NewStrayChannelLocked(cid);
+      Packet stray;
+      random_->Fill(stray.data(), stray.size());
+      WriteChannel(stray.data(), strayChannel_);
+      stray[4] = seq;
+      PushLocked(link, stray);
+    }
     packet.fill(0);
     WriteChannel(packet.data(), cid);
     packet[4] = seq;
@@ -44,6 +53,36 @@ void VirtualKey::SendFramesLocked(LinkState& link, std::uint32_t cid, std::uint8
     std::copy(payload.begin() + sent, payload.begin() + sent + take, packet.begin() + 5);
     sent += take;
     PushLocked(link, packet);
+  }
+}
+
+void VirtualKey::NewStrayChannelLocked(std::uint32_t cid) {
+  do {
+    random_->Fill(reinterpret_cast<std::uint8_t*>(&strayChannel_), sizeof strayChannel_);
+  } while (strayChannel_ == cid || strayChannel_ == 0 || strayChannel_ == kMakerChannel ||
+           strayChannel_ == kBroadcastChannel);
+}
+
+// Another program talking to the same key, as every reader of the node sees it:
+// answers on its channel that look like success and, from the second packet on,
+// every other one its INIT answer (its own nonce) allocating it a new channel.
+void VirtualKey::SendStraysLocked(LinkState& link, std::uint32_t cid, std::uint32_t count) {
+  for (std::uint32_t i = 0; i < count; ++i) {
+    if (i % 2 == 0) {
+      if (strayChannel_ == 0 || strayChannel_ == cid) NewStrayChannelLocked(cid);
+      SendFramesLocked(link, strayChannel_, kCmdCbor, {kStatusOk});
+      continue;
+    }
+    std::vector<std::uint8_t> answer(17, 0);
+    random_->Fill(answer.data(), 8);
+    if (std::all_of(answer.begin(), answer.begin() + 8, [](std::uint8_t b) { return b == 1; }))
+      answer[0] = 2;
+    NewStrayChannelLocked(cid);
+    WriteChannel(answer.data() + 8, strayChannel_);
+    answer[12] = kProtocolVersion;
+    std::copy(kDeviceVersion, kDeviceVersion + 3, answer.begin() + 13);
+    answer[16] = kCapabilityCbor | kCapabilityNmsg;
+    SendFramesLocked(link, kBroadcastChannel, kCmdInit, answer);
   }
 }
 
@@ -59,13 +98,16 @@ void VirtualKey::SendKeepaliveLocked(LinkState& link, std::uint32_t cid, std::ui
 }
 
 // `ctapCommand` is the CTAP2 command answered, -1 for CTAPHID commands; only CBOR
-// answers meet the faults that bend an answer.
+// answers meet the faults that bend an answer, and every answer (INIT's too) meets
+// other programs' traffic.
 void VirtualKey::SendMessageLocked(LinkState& link, std::uint32_t cid, std::uint8_t cmd,
                                    const std::vector<std::uint8_t>& payload, int ctapCommand,
                                    int subCommand) {
+  const VirtualKeyFault* stray = FindFault(FaultKind::kStrayPackets, ctapCommand, subCommand);
   if (ctapCommand < 0) {
-    if (FindFault(FaultKind::kNoAnswer, -1, -1) == nullptr)
-      SendFramesLocked(link, cid, cmd, payload);
+    if (FindFault(FaultKind::kNoAnswer, -1, -1) != nullptr) return;
+    if (stray) SendStraysLocked(link, cid, stray->count);
+    SendFramesLocked(link, cid, cmd, payload, stray != nullptr);
     return;
   }
   if (FindFault(FaultKind::kNoAnswer, ctapCommand, subCommand) != nullptr) return;
@@ -88,15 +130,8 @@ void VirtualKey::SendMessageLocked(LinkState& link, std::uint32_t cid, std::uint
       SendFramesLocked(link, cid, kCmdKeepalive, {kKeepaliveProcessing});
     }
   }
-  if (const VirtualKeyFault* stray = FindFault(FaultKind::kStrayPackets, ctapCommand, subCommand)) {
-    // Each stray packet looks like a successful answer, but on another channel.
-    for (std::uint32_t i = 0; i < stray->count; ++i) {
-      std::uint32_t other = cid;
-      while (other == cid) random_->Fill(reinterpret_cast<std::uint8_t*>(&other), sizeof(other));
-      SendFramesLocked(link, other, kCmdCbor, {kStatusOk});
-    }
-  }
-  SendFramesLocked(link, cid, cmd, payload);
+  if (stray) SendStraysLocked(link, cid, stray->count);
+  SendFramesLocked(link, cid, cmd, payload, stray != nullptr);
 }
 
 }  // namespace pinvale::vkey

@@ -173,8 +173,12 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
   void SendKeepaliveLocked(LinkState& link, std::uint32_t cid, std::uint8_t status);
   void SendMessageLocked(LinkState& link, std::uint32_t cid, std::uint8_t cmd,
                          const std::vector<std::uint8_t>& payload, int ctapCommand, int subCommand);
+  // With `strayBetween`, another program's continuation packet goes out between
+  // each two packets of the message (the stray fault).
   void SendFramesLocked(LinkState& link, std::uint32_t cid, std::uint8_t cmd,
-                        const std::vector<std::uint8_t>& payload);
+                        const std::vector<std::uint8_t>& payload, bool strayBetween = false);
+  void SendStraysLocked(LinkState& link, std::uint32_t cid, std::uint32_t count);
+  void NewStrayChannelLocked(std::uint32_t cid);
   void PushLocked(LinkState& link, const Packet& packet);
   const VirtualKeyFault* FindFault(FaultKind kind, int ctapCommand, int subCommand) const;
 
@@ -194,6 +198,8 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
   Clock::time_point powerUpAt_;
   std::uint64_t packetsSincePowerUp_ = 0;
   std::uint32_t nextChannel_ = 2;
+  // The channel of the other program the stray fault plays; 0 until the first stray.
+  std::uint32_t strayChannel_ = 0;
   std::vector<std::shared_ptr<LinkState>> links_;
   std::unique_ptr<PendingRequest> pending_;
 

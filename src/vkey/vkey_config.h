@@ -25,7 +25,8 @@ enum class FaultKind {
   kPullOut,          // pull the key out when it has received `count` packets since power-up
   kZeroLength,       // `count` packets with a zero length field before every answer
   kKeepaliveStorm,   // `count` back-to-back keepalives before every answer
-  kStrayPackets,     // `count` packets on other channels before every answer
+  kStrayPackets,     // another program's traffic: `count` packets on other channels before
+                     // every answer (INIT's too), and one between each two of its packets
   kForcedStatus,     // answer a matching CTAP2 request with `status` alone
   kKeyAgreementNoY,  // getKeyAgreement answers a COSE key without -3
 };

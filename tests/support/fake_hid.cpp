@@ -150,6 +150,11 @@ void FakeHidDevice::SetAnswerInit(bool answer) {
   answerInit_ = answer;
 }
 
+void FakeHidDevice::ScriptInitAnswer(std::vector<FakeRead> reads) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  scriptedInit_.push_back(std::move(reads));
+}
+
 void FakeHidDevice::ScriptAnswer(std::uint8_t status, const Bytes& payload) {
   ScriptCtapHidAnswer(ctaphid::kCommandCbor, CtapAnswer(status, payload));
 }
@@ -271,7 +276,10 @@ void FakeHidDevice::Receive(const Bytes& report) {
 }
 
 void FakeHidDevice::Dispatch(const CtapHidMessage& message) {
-  if (message.command == ctaphid::kCommandInit) {
+  if (message.command == ctaphid::kCommandInit && !scriptedInit_.empty()) {
+    for (FakeRead& read : scriptedInit_.front()) input_.push_back(std::move(read));
+    scriptedInit_.pop_front();
+  } else if (message.command == ctaphid::kCommandInit) {
     if (!answerInit_) return;
     // nonce, channel 1, CTAPHID protocol 2, device version 1.0.0, capabilities
     // wink + CBOR.

@@ -87,6 +87,9 @@ class FakeHidDevice {
   // INIT is answered on its own unless turned off (the INIT read then ends in
   // silence at once).
   void SetAnswerInit(bool answer);
+  // The next INIT is answered with these reads instead of its own answer (another
+  // program's report in its place, an odd answer, or nothing at all).
+  void ScriptInitAnswer(std::vector<FakeRead> reads);
 
   // --- answers, one per message after INIT, in order ---
   void ScriptAnswer(std::uint8_t status, const Bytes& payload = {});     // CBOR answer
@@ -137,6 +140,7 @@ class FakeHidDevice {
   bool answerInit_ = true;
 
   std::deque<std::vector<FakeRead>> scripted_;
+  std::deque<std::vector<FakeRead>> scriptedInit_;
   Responder responder_;
   std::deque<FakeRead> input_;
 

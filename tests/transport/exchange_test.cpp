@@ -310,7 +310,11 @@ TEST(ExchangeSilence, SilentKeyFailsAfterTheLimitInsteadOfHanging) {
 
   EXPECT_LT(elapsed, std::chrono::seconds(5));
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{"ReadFile L:578 ERR: 0x000005B4"}));
-  for (int timeout : rig.key->ReadTimeouts()) EXPECT_EQ(timeout, 30);
+  // A read waits for what is left of the limit, never longer.
+  for (int timeout : rig.key->ReadTimeouts()) {
+    EXPECT_GT(timeout, 0);
+    EXPECT_LE(timeout, 30);
+  }
 }
 
 TEST(ExchangeSilence, KeepalivesKeepTheExchangeWaitingPastTheLimit) {

@@ -117,18 +117,56 @@ TEST(VkeyFaultTest, NoiseBeforeTheAnswer) {
     EXPECT_EQ(host.Ctap({kCtapGetInfo}, &keepalives)[0], kStatusOk);
     EXPECT_EQ(keepalives, std::vector<std::uint8_t>(40, kKeepaliveProcessing));
   }
-  {
-    TestHost host(KeyWithFault("stray=3"));
-    host.SendMessage(host.cid(), kCmdCbor, {kCtapGetInfo});
-    HidMessage answer;
-    for (int i = 0; i < 3; ++i) {
-      ASSERT_TRUE(host.ReadMessage(answer));
-      EXPECT_NE(answer.cid, host.cid());
-    }
-    ASSERT_TRUE(host.ReadMessage(answer));
-    EXPECT_EQ(answer.cid, host.cid());
-    EXPECT_GT(answer.payload.size(), 10u);
+}
+
+// Another program's traffic as a reader of the node sees it: before every answer a
+// success on the other program's channel, that program's INIT answer allocating it a
+// new channel, and a success there; between the packets of an answer, a
+// continuation on that channel.
+TEST(VkeyFaultTest, StrayTrafficOfAnotherProgram) {
+  auto key = KeyWithFault("stray=3");
+  TestHost host(key, false);
+  const std::vector<std::uint8_t> nonce = {1, 2, 3, 4, 5, 6, 7, 8};
+  host.SendMessage(kBroadcastChannel, kCmdInit, nonce);
+  HidMessage stray;
+  ASSERT_TRUE(host.ReadMessage(stray));
+  EXPECT_EQ(stray.cmd, kCmdCbor);
+  EXPECT_EQ(stray.payload, std::vector<std::uint8_t>{kStatusOk});
+  ASSERT_TRUE(host.ReadMessage(stray));
+  EXPECT_EQ(stray.cid, kBroadcastChannel);
+  EXPECT_EQ(stray.cmd, kCmdInit);
+  ASSERT_EQ(stray.payload.size(), 17u);
+  EXPECT_NE(std::vector<std::uint8_t>(stray.payload.begin(), stray.payload.begin() + 8), nonce);
+  const std::uint32_t otherChannel = static_cast<std::uint32_t>(stray.payload[8]) << 24 |
+                                     stray.payload[9] << 16 | stray.payload[10] << 8 |
+                                     stray.payload[11];
+  ASSERT_TRUE(host.ReadMessage(stray));
+  EXPECT_EQ(stray.cid, otherChannel);
+  EXPECT_EQ(stray.payload, std::vector<std::uint8_t>{kStatusOk});
+  HidMessage init;
+  ASSERT_TRUE(host.ReadMessage(init));
+  EXPECT_EQ(init.cid, kBroadcastChannel);
+  EXPECT_EQ(std::vector<std::uint8_t>(init.payload.begin(), init.payload.begin() + 8), nonce);
+
+  // A host that checks nonces gets its channel all the same, and a whole getInfo
+  // once it skips the other channels.
+  TestHost again(key);
+  ASSERT_NE(again.cid(), 0u);
+  again.SendMessage(again.cid(), kCmdCbor, {kCtapGetInfo});
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(again.ReadMessage(stray));
+    EXPECT_NE(stray.cid, again.cid());
   }
+  HidMessage answer;
+  ASSERT_TRUE(again.ReadMessage(answer));
+  EXPECT_EQ(answer.cid, again.cid());
+  ASSERT_GT(answer.payload.size(), kInitPayload);
+  EXPECT_EQ(answer.payload[0], kStatusOk);
+  EXPECT_EQ(
+      answer.strays,
+      static_cast<int>((answer.payload.size() - kInitPayload + kContPayload - 1) / kContPayload));
+  TestHost clean(VirtualKey::Create(FastConfig()));
+  EXPECT_EQ(answer.payload, clean.Ctap({kCtapGetInfo}));
 }
 
 TEST(VkeyFaultTest, PullOutAfterPackets) {

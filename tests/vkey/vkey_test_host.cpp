@@ -1,5 +1,6 @@
 #include "vkey_test_host.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "cbor/cbor_item.h"
@@ -28,7 +29,12 @@ std::uint32_t TestHost::Init(int timeoutMs) {
   const std::vector<std::uint8_t> nonce = {1, 2, 3, 4, 5, 6, 7, 8};
   SendMessage(kBroadcastChannel, kCmdInit, nonce);
   HidMessage answer;
-  if (!ReadMessage(answer, timeoutMs) || answer.payload.size() < 17) return 0;
+  // Another program's traffic may come first; its INIT answers carry its own nonce.
+  do {
+    if (!ReadMessage(answer, timeoutMs)) return 0;
+  } while (answer.cid != kBroadcastChannel || answer.cmd != kCmdInit ||
+           answer.payload.size() < 17 ||
+           !std::equal(nonce.begin(), nonce.end(), answer.payload.begin()));
   cid_ = static_cast<std::uint32_t>(answer.payload[8]) << 24 | answer.payload[9] << 16 |
          answer.payload[10] << 8 | answer.payload[11];
   return cid_;
@@ -91,6 +97,12 @@ bool TestHost::ReadMessage(HidMessage& message, int timeoutMs) {
     message.payload.assign(packet.begin() + 7, packet.begin() + 7 + std::min(length, kInitPayload));
     while (message.payload.size() < length) {
       if (!ReadPacket(packet, timeoutMs)) return false;
+      const std::uint32_t cid = static_cast<std::uint32_t>(packet[0]) << 24 | packet[1] << 16 |
+                                packet[2] << 8 | packet[3];
+      if (cid != message.cid) {  // another program's
+        ++message.strays;
+        continue;
+      }
       const std::size_t take = std::min(length - message.payload.size(), kContPayload);
       message.payload.insert(message.payload.end(), packet.begin() + 5, packet.begin() + 5 + take);
     }

@@ -18,6 +18,7 @@ struct HidMessage {
   std::uint8_t cmd = 0;  // without the initialisation bit
   std::vector<std::uint8_t> payload;
   std::vector<std::uint8_t> keepalives;  // statuses of the keepalives skipped before it
+  int strays = 0;                        // packets on other channels skipped between its own
 };
 
 // A quick configuration for tests: automatic touch without delay, short timers.
