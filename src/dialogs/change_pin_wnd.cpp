@@ -125,6 +125,11 @@ int CChangePINWnd::SubmitChangePin() {
     SetTextOf(labelOldPin_, kDeviceLockedText);
     return change.code;
   }
+  if (change.code == kStatusPinPolicyViolation) {
+    SetTextOf(labelOldPin_, u"");
+    ShowMessageBox(GetHWND(), kDialogCaption, kPinPolicyRefusedText, kMessageBoxIconError);
+    return change.code;
+  }
   if (change.code != kStatusPinInvalid) {
     // Refused for another reason: the current PIN was not judged and no attempt was used.
     SetTextOf(labelOldPin_, u"");

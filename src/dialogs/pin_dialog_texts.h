@@ -52,6 +52,12 @@ inline constexpr std::u16string_view kRequestRefusedFormat =
 inline constexpr std::u16string_view kAnswerNotUnderstoodText =
     u"The device's answer was not understood.\nThe PIN could not be verified.";
 
+// Status 0x37 to setPIN or changePIN: the key's own rules (a minimum length, a PIN it
+// will not take) refused the new PIN; the current PIN, if any, was not judged.
+inline constexpr std::u16string_view kPinPolicyRefusedText =
+    u"The device refused the new PIN by its own PIN rules.\nNo PIN attempt was used; please "
+    u"choose another PIN.";
+
 // Shown while an exchange with the key has taken longer than a moment.
 inline constexpr std::u16string_view kBusyText = u"Please wait...";
 

@@ -18,6 +18,7 @@ constexpr int kStatusPinInvalid = 0x31;
 constexpr int kStatusPinBlocked = 0x32;
 constexpr int kStatusPinAuthBlocked = 0x34;
 constexpr int kStatusInvalidParameter = 0x02;
+constexpr int kStatusPinPolicyViolation = 0x37;
 
 // The message for a PIN of `pin`'s length (in UTF-16 units), or an empty view when
 // the length is fine (4 to 63). `tooLongText` differs between the dialogs.

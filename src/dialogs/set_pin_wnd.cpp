@@ -103,6 +103,10 @@ int CSetPINWnd::SubmitSetPin() {
     ShowCommunicationFailure(GetHWND());
     return set.code;
   }
+  if (set.code == kStatusPinPolicyViolation) {
+    ShowMessageBox(GetHWND(), kDialogCaption, kPinPolicyRefusedText, kMessageBoxIconError);
+    return set.code;
+  }
   if (set.code != 0) {
     ShowMessageBox(GetHWND(), kDialogCaption, kSetPinFailedText, kMessageBoxIconError);
     return set.code;

@@ -359,6 +359,31 @@ TEST_F(PinMessagesTest, VerifyWithoutATokenIsNoSuccess) {
   EXPECT_EQ(code, 2);
 }
 
+// The key's own PIN rules refuse the new PIN (0x37): said as that, never as a wrong
+// current PIN, and no attempt is used.
+class PinPolicyTest : public PinMessagesTest, public ::testing::WithParamInterface<Kind> {};
+
+TEST_P(PinPolicyTest, RefusalByTheKeysRulesIsNoWrongPin) {
+  const bool change = GetParam() == Kind::kChange;
+  UseKey(KeyConfig(change ? "1234" : "", {ForcedStatus(0x06, change ? 4 : 3, 0x37)}));
+  PinDialog dialog(GetParam(), &Token());
+  RunDialog(*dialog.window, [&](HWND hwnd) {
+    dialog.Fill(hwnd, u"5678");
+    ExpectBoxSeen(std::u16string(kPinPolicyRefusedText), kMessageBoxIconError,
+                  Shot(GetParam(), "policy-refused"));
+    EXPECT_EQ(dialog.Submit(hwnd), 0x37);
+    if (change) {
+      EXPECT_EQ(TextOf(hwnd, u"label_old_pin"), u"");
+    }
+    EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));  // still open
+  });
+  EXPECT_EQ(PinSubcommandsSeen(), (std::vector<int>{2, change ? 4 : 3}));
+  EXPECT_EQ(Key().Status().retries, 8u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Dialogs, PinPolicyTest, ::testing::Values(Kind::kSet, Kind::kChange),
+                         [](const auto& info) { return KindName(info.param); });
+
 // ---------------------------------------------------------------- a slow key
 
 // The key takes a second over every answer: the dialog keeps dispatching, its OK button

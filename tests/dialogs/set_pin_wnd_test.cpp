@@ -122,7 +122,7 @@ TEST_P(SetPinKeyRefusalTest, ShowsTheFailureBoxAndStaysOpen) {
   EXPECT_EQ(code, 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Statuses, SetPinKeyRefusalTest, ::testing::Values(0x02, 0x01, 0x37));
+INSTANTIATE_TEST_SUITE_P(Statuses, SetPinKeyRefusalTest, ::testing::Values(0x02, 0x01, 0x3E));
 
 TEST_F(DialogTest, SetPinFailedKeyAgreementSaysCommunicationFailedAndSendsNoPin) {
   vkey::VirtualKeyFault noY;
