@@ -137,16 +137,14 @@ TEST(PinUvAuthProtocolTwo, RefusesCiphertextsWithoutRoomForAnIv) {
   for (std::size_t length : {0, 15, 16, 33, 40}) {
     const Bytes ciphertext(length, 0x42);
     SecretBytes out;
-    EXPECT_EQ(PinProtocolTwo().Decrypt(secret, ciphertext, out), kPinAnswerNotUnderstood)
-        << length;
+    EXPECT_EQ(PinProtocolTwo().Decrypt(secret, ciphertext, out), kPinAnswerNotUnderstood) << length;
     EXPECT_TRUE(out.empty());
   }
   // A protocol-1 secret is no protocol-2 secret.
   SecretBytes out;
   PinSharedSecret one;
   SecretFor(PinProtocolOne(), one);
-  EXPECT_EQ(PinProtocolTwo().Decrypt(one, Bytes(48, 0), out),
-            kPinAnswerNotUnderstood);
+  EXPECT_EQ(PinProtocolTwo().Decrypt(one, Bytes(48, 0), out), kPinAnswerNotUnderstood);
 }
 
 TEST(PinUvAuthProtocolTwo, EveryEncryptionHasAFreshIvAndAFailingSourceSendsNothing) {
