@@ -98,8 +98,7 @@ Manages the PIN of a Pinvale security key.
 
 Commands:
   list         list the keys found (hidraw keys by node) and mark the one used
-  info         show whether the key has a PIN and user verification, and what else
-               the key tells of itself (versions, options, PIN protocols, PIN rules)
+  info         show the key's PIN, user verification, options and PIN rules
   retries      show how many PIN attempts are left
   set-pin      set the first PIN of a key that has none
   change-pin   change the PIN (asks for the current PIN, then the new one)
