@@ -133,7 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   switch (operation) {
     case 0: {
-      const PinRetriesAnswer answer = ReadPinRetriesAnswer(token, protocol);
+      const PinRetriesReading answer = ReadPinRetriesAnswer(token, protocol);
       Check(!(answer.countRead && answer.countMalformed));
       break;
     }

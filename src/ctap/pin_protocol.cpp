@@ -21,13 +21,13 @@ int SendWithoutAnswer(CFidoToken& device, const PinRequestBytes& request) {
 
 }  // namespace
 
-PinRetriesAnswer ReadPinRetriesAnswer(CFidoToken& device, const PinUvAuthProtocol& protocol) {
+PinRetriesReading ReadPinRetriesAnswer(CFidoToken& device, const PinUvAuthProtocol& protocol) {
   std::uint8_t request[kShortRequestSize + 2];
   const std::uint32_t length = WriteClientPinRequest(
       ClientPinRequest(protocol.Number(), PinSubCommand::kGetRetries), request, sizeof request);
   std::array<std::uint8_t, kSmallAnswerSize> answer{};
   std::uint32_t answerLength = answer.size();
-  PinRetriesAnswer result;
+  PinRetriesReading result;
   result.status = device.SendCborCommand(request, length, answer.data(), &answerLength);
   if (answerLength > answer.size()) answerLength = answer.size();
   const CborItem body(answer.data(), answerLength);
@@ -50,13 +50,13 @@ std::uint32_t QueryPinRetries(CFidoToken& device) {
 }
 
 int QueryPinRetriesWithStatus(CFidoToken& device, std::uint32_t& retries) {
-  const PinRetriesAnswer answer = ReadPinRetriesAnswer(device, PinProtocolOne());
+  const PinRetriesReading answer = ReadPinRetriesAnswer(device, PinProtocolOne());
   retries = answer.retries;
   return answer.status;
 }
 
 bool ReadPinRetries(CFidoToken& device, std::uint32_t& retries) {
-  const PinRetriesAnswer answer = ReadPinRetriesAnswer(device, PinProtocolOne());
+  const PinRetriesReading answer = ReadPinRetriesAnswer(device, PinProtocolOne());
   const bool shown = answer.status == 0 && answer.countRead;
   retries = shown ? answer.retries : 0;
   return shown;

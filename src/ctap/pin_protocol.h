@@ -35,7 +35,7 @@ struct PinTokenResult {
 };
 
 // One reading of getRetries. The three forms below are views of it.
-struct PinRetriesAnswer {
+struct PinRetriesReading {
   int status = 0;             // of the exchange: 0, the key's status, an exchange code
   bool countRead = false;     // member 3 was there and an unsigned integer
   std::uint32_t retries = 0;  // the count when countRead, else 0
@@ -45,7 +45,7 @@ struct PinRetriesAnswer {
   std::optional<bool> powerCycleState;  // member 4: a re-plug is needed first
 };
 
-PinRetriesAnswer ReadPinRetriesAnswer(CFidoToken& device, const PinUvAuthProtocol& protocol);
+PinRetriesReading ReadPinRetriesAnswer(CFidoToken& device, const PinUvAuthProtocol& protocol);
 
 // getRetries; 0 when the answer has no unsigned member 3, whatever went wrong.
 std::uint32_t QueryPinRetries(CFidoToken& device);

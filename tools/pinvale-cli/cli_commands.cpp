@@ -205,7 +205,7 @@ bool ReadNewPin(Console& console, const Options& options, const KeySetup& setup,
 // After a wrong PIN, how many attempts are left. A count the key did not report
 // is not shown: 0 would read as a locked key.
 std::string AttemptsLeft(Key& key, const PinUvAuthProtocol& protocol) {
-  const PinRetriesAnswer answer = ReadPinRetriesAnswer(key.token, protocol);
+  const PinRetriesReading answer = ReadPinRetriesAnswer(key.token, protocol);
   if (answer.status != 0 || !answer.countRead) {
     return KeyPulledOut(key.platform, key.token.DeviceList().Selected().path)
                ? " The key was pulled out before it told the attempts left."
@@ -299,7 +299,7 @@ int Retries(Console& console, const Options& options, Key& key) {
   KeySetup setup;
   int exitCode = kExitOk;
   if (!PrepareKey(console, options, key, setup, exitCode)) return exitCode;
-  const PinRetriesAnswer answer = ReadPinRetriesAnswer(key.token, *setup.protocol);
+  const PinRetriesReading answer = ReadPinRetriesAnswer(key.token, *setup.protocol);
   const int status = key.Checked(answer.status);
   if (status != 0) {
     return ReportPinFailure(console, key, setup, "Reading the PIN attempts", status);
