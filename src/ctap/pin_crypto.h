@@ -25,6 +25,10 @@ constexpr std::size_t kNewPinBlockSize = 64;
 // be seeded.
 constexpr int kKeyAgreementUnusable = 0x12;
 
+// A new PIN whose UTF-8 form does not fit the 64-byte new-PIN block is refused
+// before anything is sent, with the status a key gives for a PIN it will not take.
+constexpr int kNewPinTooLong = 0x37;  // CTAP2_ERR_PIN_POLICY_VIOLATION
+
 using SharedSecret = SecretArray<kSharedSecretSize>;
 using PinHash = SecretArray<kPinHashSize>;
 using NewPinBlock = SecretArray<kNewPinBlockSize>;

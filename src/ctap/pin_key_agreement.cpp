@@ -4,6 +4,7 @@
 #include <mbedtls/sha256.h>
 
 #include "ctap/pin_crypto.h"
+#include "ctap/pin_uv_auth_protocol.h"
 
 namespace pinvale {
 
@@ -52,9 +53,9 @@ class EcdhContext {
 
 }  // namespace
 
-int DeriveSharedSecretFromPoint(std::span<const std::uint8_t, kCoordinateSize> deviceX,
-                                std::span<const std::uint8_t, kCoordinateSize> deviceY,
-                                SharedSecret& secret, PlatformPublicKey& platformKey) {
+int ComputeEcdhZ(std::span<const std::uint8_t, kCoordinateSize> deviceX,
+                 std::span<const std::uint8_t, kCoordinateSize> deviceY,
+                 SecretArray<kCoordinateSize>& z, PlatformPublicKey& platformKey) {
   RandomSource random;
   if (random.Seed() != 0) return kKeyAgreementUnusable;
 
@@ -80,10 +81,22 @@ int DeriveSharedSecretFromPoint(std::span<const std::uint8_t, kCoordinateSize> d
   result = mbedtls_ecdh_compute_shared(&ecdh.grp, &ecdh.z, &ecdh.Qp, &ecdh.d,
                                        mbedtls_ctr_drbg_random, random.Drbg());
   if (result != 0) return result;
+  return mbedtls_mpi_write_binary(&ecdh.z, z.data(), z.size());
+}
+
+int DeriveSharedSecretFromPoint(std::span<const std::uint8_t, kCoordinateSize> deviceX,
+                                std::span<const std::uint8_t, kCoordinateSize> deviceY,
+                                SharedSecret& secret, PlatformPublicKey& platformKey) {
   SecretArray<kCoordinateSize> sharedX;
-  result = mbedtls_mpi_write_binary(&ecdh.z, sharedX.data(), sharedX.size());
+  const int result = ComputeEcdhZ(deviceX, deviceY, sharedX, platformKey);
   if (result != 0) return result;
   return mbedtls_sha256_ret(sharedX.data(), sharedX.size(), secret.data(), 0 /* not SHA-224 */);
+}
+
+int SystemRandomFill(std::span<std::uint8_t> out) {
+  RandomSource random;
+  if (random.Seed() != 0) return kKeyAgreementUnusable;
+  return mbedtls_ctr_drbg_random(random.Drbg(), out.data(), out.size());
 }
 
 }  // namespace pinvale

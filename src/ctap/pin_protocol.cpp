@@ -4,36 +4,44 @@
 
 #include "cbor/cbor_item.h"
 #include "ctap/pin_request.h"
+#include "ctap/pin_session.h"
 
 namespace pinvale {
 
 namespace {
 
-constexpr std::uint32_t kKeyAgreementAnswerSize = 4096;
 constexpr std::uint32_t kSmallAnswerSize = 1024;  // getRetries, getPINToken
 
-// getKeyAgreement, then the shared secret. The answer goes to
-// DeriveSharedSecret whatever its status: after a failed exchange the buffer is
-// still all zero and reads as an unusable answer.
-int AgreeOnSecret(CFidoToken& device, SharedSecret& secret, PlatformPublicKey& platformKey) {
-  std::uint8_t request[kShortRequestSize];
-  const std::uint32_t length =
-      WriteShortPinRequest(PinSubCommand::kGetKeyAgreement, request, sizeof request);
-  std::array<std::uint8_t, kKeyAgreementAnswerSize> answer{};
-  std::uint32_t answerLength = answer.size();
-  device.SendCborCommand(request, length, answer.data(), &answerLength);
-  if (answerLength > answer.size()) answerLength = answer.size();
-  return DeriveSharedSecret(answer.data(), answerLength, secret, platformKey);
-}
-
 // setPIN and changePIN succeed with the status byte alone.
-int SendWithoutAnswer(CFidoToken& device, const std::uint8_t* request, std::uint32_t length) {
+int SendWithoutAnswer(CFidoToken& device, const PinRequestBytes& request) {
   std::uint8_t unused = 0;
   std::uint32_t capacity = 0;
-  return device.SendCborCommand(request, length, &unused, &capacity);
+  return device.SendCborCommand(request.bytes.data(), request.length, &unused, &capacity);
 }
 
 }  // namespace
+
+PinRetriesReading ReadPinRetriesAnswer(CFidoToken& device, const PinUvAuthProtocol& protocol) {
+  std::uint8_t request[kShortRequestSize + 2];
+  const std::uint32_t length = WriteClientPinRequest(
+      ClientPinRequest(protocol.Number(), PinSubCommand::kGetRetries), request, sizeof request);
+  std::array<std::uint8_t, kSmallAnswerSize> answer{};
+  std::uint32_t answerLength = answer.size();
+  PinRetriesReading result;
+  result.status = device.SendCborCommand(request, length, answer.data(), &answerLength);
+  if (answerLength > answer.size()) answerLength = answer.size();
+  const CborItem body(answer.data(), answerLength);
+  const CborItem count = body.mapValueByInt(kAnswerRetries);
+  result.countRead = count.getUnsigned(result.retries);
+  result.countMalformed = !result.countRead && isWellFormed(count.head()) &&
+                          !(count.head().majorType == 7 && count.simpleValue() == 22);
+  const CborItem powerCycle = body.mapValueByInt(kAnswerPowerCycleState);
+  if (powerCycle.head().majorType == 7 && isWellFormed(powerCycle.head())) {
+    if (powerCycle.simpleValue() == 21) result.powerCycleState = true;
+    if (powerCycle.simpleValue() == 20) result.powerCycleState = false;
+  }
+  return result;
+}
 
 std::uint32_t QueryPinRetries(CFidoToken& device) {
   std::uint32_t retries = 0;
@@ -42,110 +50,55 @@ std::uint32_t QueryPinRetries(CFidoToken& device) {
 }
 
 int QueryPinRetriesWithStatus(CFidoToken& device, std::uint32_t& retries) {
-  std::uint8_t request[kShortRequestSize];
-  const std::uint32_t length =
-      WriteShortPinRequest(PinSubCommand::kGetRetries, request, sizeof request);
-  std::array<std::uint8_t, kSmallAnswerSize> answer{};
-  std::uint32_t answerLength = answer.size();
-  const int status = device.SendCborCommand(request, length, answer.data(), &answerLength);
-  if (answerLength > answer.size()) answerLength = answer.size();
-  retries = 0;
-  CborItem(answer.data(), answerLength).mapValueByInt(kAnswerRetries).getUnsigned(retries);
-  return status;
+  const PinRetriesReading answer = ReadPinRetriesAnswer(device, PinProtocolOne());
+  retries = answer.retries;
+  return answer.status;
 }
 
 bool ReadPinRetries(CFidoToken& device, std::uint32_t& retries) {
-  std::uint8_t request[kShortRequestSize];
-  const std::uint32_t length =
-      WriteShortPinRequest(PinSubCommand::kGetRetries, request, sizeof request);
-  std::array<std::uint8_t, kSmallAnswerSize> answer{};
-  std::uint32_t answerLength = answer.size();
-  retries = 0;
-  if (device.SendCborCommand(request, length, answer.data(), &answerLength) != 0) return false;
-  if (answerLength > answer.size()) return false;
-  if (CborItem(answer.data(), answerLength).mapValueByInt(kAnswerRetries).getUnsigned(retries)) {
-    return true;
-  }
-  retries = 0;
-  return false;
+  const PinRetriesReading answer = ReadPinRetriesAnswer(device, PinProtocolOne());
+  const bool shown = answer.status == 0 && answer.countRead;
+  retries = shown ? answer.retries : 0;
+  return shown;
 }
 
-PinRequestResult SendSetPin(CFidoToken& device, std::span<const std::uint8_t> newPin) {
+PinRequestResult SendSetPin(CFidoToken& device, const PinUvAuthProtocol& protocol,
+                            std::span<const std::uint8_t> newPin) {
   if (newPin.size() > kNewPinBlockSize) return {false, kNewPinTooLong};
-
-  SharedSecret secret;
-  PlatformPublicKey platformKey;
-  if (int code = AgreeOnSecret(device, secret, platformKey); code != 0) return {false, code};
-
-  NewPinBlock block;
-  BuildNewPinBlock(newPin, block);
-  SecretArray<kNewPinBlockSize> newPinEnc;
-  if (int code = PinCipher(secret.data(), block.data(), block.size(), newPinEnc.data());
-      code != 0) {
-    return {false, code};
-  }
-  std::uint8_t pinAuth[kPinAuthSize];
-  if (int code =
-          ComputePinAuth(secret.data(), secret.size(), newPinEnc.data(), newPinEnc.size(), pinAuth);
-      code != 0) {
-    return {false, code};
-  }
-
-  SecretArray<kSetPinRequestSize> request;
-  const std::uint32_t length =
-      WriteSetPinRequest(platformKey, pinAuth, newPinEnc.data(), request.data(), request.size());
-  return {true, SendWithoutAnswer(device, request.data(), length)};
+  PinSession session(protocol);
+  if (int code = session.Agree(device); code != 0) return {false, code};
+  PinRequestBytes request;
+  if (int code = session.BuildSetPin(newPin, request); code != 0) return {false, code};
+  return {true, SendWithoutAnswer(device, request)};
 }
 
-PinRequestResult SendChangePin(CFidoToken& device, std::span<const std::uint8_t> currentPin,
+PinRequestResult SendChangePin(CFidoToken& device, const PinUvAuthProtocol& protocol,
+                               std::span<const std::uint8_t> currentPin,
                                std::span<const std::uint8_t> newPin) {
   if (newPin.size() > kNewPinBlockSize) return {false, kNewPinTooLong};
-
-  SharedSecret secret;
-  PlatformPublicKey platformKey;
-  if (int code = AgreeOnSecret(device, secret, platformKey); code != 0) return {false, code};
-
-  // newPinEnc and pinHashEnc side by side: the pinAuth covers all 80 bytes.
-  SecretArray<kNewPinBlockSize + kPinHashSize> encrypted;
-  std::uint8_t* newPinEnc = encrypted.data();
-  std::uint8_t* pinHashEnc = encrypted.data() + kNewPinBlockSize;
-  NewPinBlock block;
-  BuildNewPinBlock(newPin, block);
-  PinHash hash;
-  int code = PinCipher(secret.data(), block.data(), block.size(), newPinEnc);
-  if (code == 0) code = ComputePinHash(currentPin, hash);
-  if (code == 0) code = PinCipher(secret.data(), hash.data(), hash.size(), pinHashEnc);
-  std::uint8_t pinAuth[kPinAuthSize];
-  if (code == 0) {
-    code =
-        ComputePinAuth(secret.data(), secret.size(), encrypted.data(), encrypted.size(), pinAuth);
+  PinSession session(protocol);
+  if (int code = session.Agree(device); code != 0) return {false, code};
+  PinRequestBytes request;
+  if (int code = session.BuildChangePin(currentPin, newPin, request); code != 0) {
+    return {false, code};
   }
-  if (code != 0) return {false, code};
-
-  SecretArray<kChangePinRequestSize> request;
-  const std::uint32_t length = WriteChangePinRequest(platformKey, pinAuth, newPinEnc, pinHashEnc,
-                                                     request.data(), request.size());
-  return {true, SendWithoutAnswer(device, request.data(), length)};
+  return {true, SendWithoutAnswer(device, request)};
 }
 
-PinTokenResult ObtainPinToken(CFidoToken& device, std::span<const std::uint8_t> pin) {
-  SharedSecret secret;
-  PlatformPublicKey platformKey;
-  if (int code = AgreeOnSecret(device, secret, platformKey); code != 0) return {false, code, false};
-
-  PinHash hash;
-  SecretArray<kPinHashSize> pinHashEnc;
-  int code = ComputePinHash(pin, hash);
-  if (code == 0) code = PinCipher(secret.data(), hash.data(), hash.size(), pinHashEnc.data());
-  if (code != 0) return {false, code, false};
-
-  SecretArray<kGetPinTokenRequestSize> request;
-  const std::uint32_t length =
-      WriteGetPinTokenRequest(platformKey, pinHashEnc.data(), request.data(), request.size());
+PinTokenResult ObtainPinToken(CFidoToken& device, const PinUvAuthProtocol& protocol,
+                              std::span<const std::uint8_t> pin) {
+  PinSession session(protocol);
+  if (int code = session.Agree(device); code != 0) return {false, code, false};
+  PinRequestBytes request;
+  if (int code = session.BuildTokenRequest(PinSubCommand::kGetPinToken, pin, 0, {}, request);
+      code != 0) {
+    return {false, code, false};
+  }
   // The answer holds the encrypted token: wiped like the rest.
   SecretArray<kSmallAnswerSize> answer;
   std::uint32_t answerLength = answer.size();
-  const int status = device.SendCborCommand(request.data(), length, answer.data(), &answerLength);
+  const int status =
+      device.SendCborCommand(request.bytes.data(), request.length, answer.data(), &answerLength);
   if (answerLength > answer.size()) answerLength = answer.size();
 
   const std::uint8_t* token = nullptr;
@@ -155,6 +108,19 @@ PinTokenResult ObtainPinToken(CFidoToken& device, std::span<const std::uint8_t> 
                                 .getBytes(token, tokenLength) &&
                             tokenLength > 0;
   return {true, status, tokenPresent};
+}
+
+PinRequestResult SendSetPin(CFidoToken& device, std::span<const std::uint8_t> newPin) {
+  return SendSetPin(device, PinProtocolOne(), newPin);
+}
+
+PinRequestResult SendChangePin(CFidoToken& device, std::span<const std::uint8_t> currentPin,
+                               std::span<const std::uint8_t> newPin) {
+  return SendChangePin(device, PinProtocolOne(), currentPin, newPin);
+}
+
+PinTokenResult ObtainPinToken(CFidoToken& device, std::span<const std::uint8_t> pin) {
+  return ObtainPinToken(device, PinProtocolOne(), pin);
 }
 
 }  // namespace pinvale

@@ -89,6 +89,13 @@ class SecretBytes {
     return true;
   }
 
+  // Zero-filled bytes of `size`, for a cipher to write into.
+  void Resize(std::size_t size) {
+    Reserve(size);
+    bytes_.resize(size, 0);
+  }
+
+  std::uint8_t* data() { return bytes_.data(); }
   const std::uint8_t* data() const { return bytes_.data(); }
   std::size_t size() const { return bytes_.size(); }
   bool empty() const { return bytes_.empty(); }

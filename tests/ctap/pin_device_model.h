@@ -1,6 +1,7 @@
 #pragma once
 
-// The key's side of PIN protocol 1 for the PIN protocol tests: a P-256 key pair
+// The key's side of PIN protocol 1 (and the ECDH value protocol 2 starts from)
+// for the PIN protocol tests: a P-256 key pair
 // for getKeyAgreement, and the decryption and checks a key applies to setPIN,
 // changePIN and getPINToken. Built on mbedTLS directly, so it shares no code
 // with what it checks.
@@ -77,8 +78,8 @@ class PinDeviceModel {
     return true;
   }
 
-  // The shared secret the key derives from a request's platform key.
-  ByteVector SharedSecretFor(const ByteVector& request) {
+  // The x coordinate of the ECDH point with a request's platform key (Z).
+  ByteVector EcdhXFor(const ByteVector& request) {
     ByteVector px;
     ByteVector py;
     if (!PlatformPoint(request, px, py)) return {};
@@ -89,16 +90,23 @@ class PinDeviceModel {
     mbedtls_mpi_read_binary(&peer.Y, py.data(), py.size());
     mbedtls_mpi z;
     mbedtls_mpi_init(&z);
-    ByteVector secret;
+    ByteVector zx;
     if (mbedtls_ecdh_compute_shared(&ecdh_.grp, &z, &peer, &ecdh_.d, mbedtls_ctr_drbg_random,
                                     &drbg_) == 0) {
-      std::uint8_t zx[32];
-      mbedtls_mpi_write_binary(&z, zx, 32);
-      secret.resize(32);
-      mbedtls_sha256_ret(zx, 32, secret.data(), 0);
+      zx.resize(32);
+      mbedtls_mpi_write_binary(&z, zx.data(), 32);
     }
     mbedtls_mpi_free(&z);
     mbedtls_ecp_point_free(&peer);
+    return zx;
+  }
+
+  // The shared secret the key derives from a request's platform key (protocol 1).
+  ByteVector SharedSecretFor(const ByteVector& request) {
+    const ByteVector zx = EcdhXFor(request);
+    if (zx.empty()) return {};
+    ByteVector secret(32);
+    mbedtls_sha256_ret(zx.data(), 32, secret.data(), 0);
     return secret;
   }
 

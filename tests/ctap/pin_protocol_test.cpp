@@ -195,6 +195,9 @@ TEST_F(PinProtocolTest, GetPinTokenRequestIsByteExactAndReportsTheToken) {
   EXPECT_TRUE(result.requestSent);
   EXPECT_EQ(result.code, 0);
   EXPECT_TRUE(result.tokenPresent);
+  // Checked before it is indexed: a failed exchange sends less, and reading
+  // past the end would crash the test instead of failing it.
+  ASSERT_EQ(Sent().size(), 2u);
   const Bytes request = Sent()[1];
   ASSERT_EQ(request.size(), 103u);
   EXPECT_EQ(Bytes(request.begin(), request.begin() + 6),

@@ -5,9 +5,12 @@
 #include <cstdio>
 #include <string_view>
 
-#include "ctap/get_info.h"
+#include "cli_key_info.h"
+#include "ctap/authenticator_info.h"
 #include "ctap/pin_protocol.h"
+#include "ctap/pin_protocol_choice.h"
 #include "ctap/pin_text.h"
+#include "ctap/pin_token.h"
 #include "ctap/reset.h"
 #include "transport/hid_device_list.h"
 #include "transport/hidraw_path.h"
@@ -26,6 +29,7 @@ constexpr int kNotAllowed = 0x30;
 constexpr int kActionTimeout = 0x2F;
 constexpr int kPinAuthInvalid = 0x33;
 constexpr int kPinNotSet = 0x35;
+constexpr int kPinPolicyViolation = 0x37;
 
 // Not a code of the key or the exchange: an exchange failed and the key is no
 // longer listed. Above every 16-bit code, so it never meets a real one.
@@ -59,7 +63,8 @@ std::string Format(const char* format, ...) {
 // CTAP status it chose.
 bool IsExchangeFailure(int code) {
   return code == kExchangeFailed || code == kEmptyAnswer || code == kAnswerTooLarge ||
-         code == kKeyAgreementUnusable || code == kPulledOut || code < 0;
+         code == kKeyAgreementUnusable || code == kNoSupportedPinProtocol || code == kPulledOut ||
+         code < 0;
 }
 
 int ExitFor(int code) {
@@ -81,6 +86,10 @@ std::string ExchangeFailureText(int code) {
   }
   if (code == kKeyAgreementUnusable) {
     return "The key's key agreement could not be used (status " + StatusText(code) + ").";
+  }
+  if (code == kNoSupportedPinProtocol) {
+    return "The key speaks no PIN protocol that pinvale-cli knows (status " + StatusText(code) +
+           ").";
   }
   return "The key agreement with the key failed (mbedTLS error " + StatusText(code) + ").";
 }
@@ -108,9 +117,24 @@ std::string LockedText(int code) {
   return "The key is locked (status " + StatusText(code) + "). Reset it to use it again.";
 }
 
+// What a command knows of the key before it sends a PIN: its getInfo and the
+// protocol chosen from it.
+struct KeySetup {
+  AuthenticatorInfo info;
+  const PinUvAuthProtocol* protocol = &PinProtocolOne();
+
+  bool PinSet() const { return info.OptionTrue("clientPin"); }
+  // The key's own minimum for a new PIN, when it asks for more than 4.
+  std::uint32_t MinimumAbove4() const {
+    return info.minPinLength && *info.minPinLength > kMinPinLength ? *info.minPinLength : 0;
+  }
+};
+
 // Checks a PIN as the dialogs do: 4 to 63 UTF-16 units. A new PIN must also fit
-// the key's 64-byte PIN block.
-bool CheckPin(Console& console, const SecretBytes& pin, bool isNewPin) {
+// the key's 64-byte PIN block and reach the key's own minimum, which the key
+// counts in code points.
+bool CheckPin(Console& console, const SecretBytes& pin, bool isNewPin,
+              std::uint32_t keyMinimum = 0) {
   std::size_t units = 0;
   if (pin.size() > kPinLineLimit) {
     console.Err("Your PIN must be at most 63 characters.\n");
@@ -137,6 +161,13 @@ bool CheckPin(Console& console, const SecretBytes& pin, bool isNewPin) {
     console.Err("Your PIN must be at most 64 bytes in UTF-8; use fewer non-ASCII characters.\n");
     return false;
   }
+  if (isNewPin && keyMinimum > 0 && CountCodePoints(pin) < keyMinimum) {
+    console.Err(
+        Format("This key needs a PIN of at least %u characters (counted in Unicode code "
+               "points).\n",
+               keyMinimum));
+    return false;
+  }
   return true;
 }
 
@@ -146,21 +177,23 @@ std::string_view NoPinText(const Options& options) {
 
 // `missing` is said when no line comes.
 bool ReadPin(Console& console, std::string_view prompt, std::string_view missing, SecretBytes& pin,
-             bool isNewPin) {
+             bool isNewPin, std::uint32_t keyMinimum = 0) {
   if (!console.ReadPin(prompt, pin)) {
     console.Err(missing);
     return false;
   }
-  return CheckPin(console, pin, isNewPin);
+  return CheckPin(console, pin, isNewPin, keyMinimum);
 }
 
 // A new PIN: typed twice on a terminal, given once on standard input.
-bool ReadNewPin(Console& console, const Options& options, std::string_view missing,
-                SecretBytes& pin) {
-  if (!ReadPin(console, "New PIN: ", missing, pin, true)) return false;
+bool ReadNewPin(Console& console, const Options& options, const KeySetup& setup,
+                std::string_view missing, SecretBytes& pin) {
+  if (!ReadPin(console, "New PIN: ", missing, pin, true, setup.MinimumAbove4())) return false;
   if (options.pinStdin) return true;
   SecretBytes again;
-  if (!ReadPin(console, "Repeat the new PIN: ", missing, again, true)) return false;
+  if (!ReadPin(console, "Repeat the new PIN: ", missing, again, true, setup.MinimumAbove4())) {
+    return false;
+  }
   if (again.size() != pin.size() ||
       !std::equal(pin.data(), pin.data() + pin.size(), again.data())) {
     console.Err("The new PINs do not match.\n");
@@ -171,20 +204,22 @@ bool ReadNewPin(Console& console, const Options& options, std::string_view missi
 
 // After a wrong PIN, how many attempts are left. A count the key did not report
 // is not shown: 0 would read as a locked key.
-std::string AttemptsLeft(Key& key) {
-  std::uint32_t retries = 0;
-  if (!ReadPinRetries(key.token, retries)) {
+std::string AttemptsLeft(Key& key, const PinUvAuthProtocol& protocol) {
+  const PinRetriesReading answer = ReadPinRetriesAnswer(key.token, protocol);
+  if (answer.status != 0 || !answer.countRead) {
     return KeyPulledOut(key.platform, key.token.DeviceList().Selected().path)
                ? " The key was pulled out before it told the attempts left."
                : " The attempts left could not be read.";
   }
-  return Format(" %u attempt%s left.", retries, retries == 1 ? "" : "s");
+  return Format(" %u attempt%s left.", answer.retries, answer.retries == 1 ? "" : "s");
 }
 
 // The outcome of a request that carried a PIN: wrong PIN, locked, or other.
-int ReportPinFailure(Console& console, Key& key, const char* what, int code) {
+int ReportPinFailure(Console& console, Key& key, const KeySetup& setup, const char* what,
+                     int code) {
   if (code == kPinInvalid) {
-    console.Err("Wrong PIN (status " + StatusText(code) + ")." + AttemptsLeft(key) + "\n");
+    console.Err("Wrong PIN (status " + StatusText(code) + ")." +
+                AttemptsLeft(key, *setup.protocol) + "\n");
   } else if (code == kPinBlocked || code == kPinAuthBlocked) {
     console.Err(LockedText(code) + "\n");
   } else if (IsExchangeFailure(code)) {
@@ -205,12 +240,23 @@ int ReportKeyAgreementFailure(Console& console, int code) {
   return code == kPulledOut ? kExitNoKey : kExitExchangeFailed;
 }
 
+std::string ListedProtocols(const AuthenticatorInfo& info) {
+  if (info.pinUvAuthProtocols.empty()) return "none, which means 1";
+  std::string listed;
+  for (std::uint32_t number : info.pinUvAuthProtocols) {
+    listed += (listed.empty() ? "" : ", ") + std::to_string(number);
+  }
+  return listed;
+}
+
 // Reads getInfo; false (with the message printed) when the key cannot answer.
-bool ReadInfo(Console& console, Key& key, TokenInfo& info, int& exitCode) {
-  info = TokenInfo{};
-  const int status = key.Checked(GetInfo(key.token, info));
+bool ReadInfo(Console& console, Key& key, AuthenticatorInfo& info, int& exitCode) {
+  const int status = key.Checked(ReadAuthenticatorInfo(key.token, info));
   if (status == 0) return true;
-  if (IsExchangeFailure(status)) {
+  if (status == kInfoNotUnderstood) {
+    console.Err("The key's description of itself was empty or not understood (status " +
+                StatusText(status) + ").\n");
+  } else if (IsExchangeFailure(status)) {
     console.Err(ExchangeFailureText(status) + "\n");
   } else {
     console.Err("The key refused to describe itself (status " + StatusText(status) + ").\n");
@@ -219,30 +265,64 @@ bool ReadInfo(Console& console, Key& key, TokenInfo& info, int& exitCode) {
   return false;
 }
 
+// getInfo, then the PIN protocol: --pin-protocol, or the key's first known one.
+// Nothing is sent to a key without a protocol in common.
+bool PrepareKey(Console& console, const Options& options, Key& key, KeySetup& setup,
+                int& exitCode) {
+  if (!ReadInfo(console, key, setup.info, exitCode)) return false;
+  const int code = ChoosePinProtocol(setup.info, options.pinProtocol, setup.protocol);
+  if (code == 0) return true;
+  if (code == kPinProtocolNotListed) {
+    console.Err(Format("The key does not list PIN protocol %d (it lists: %s).\n",
+                       options.pinProtocol, ListedProtocols(setup.info).c_str()));
+    exitCode = kExitInputRefused;
+  } else {
+    console.Err(ExchangeFailureText(code) + " It lists: " + ListedProtocols(setup.info) + ".\n");
+    exitCode = ExitFor(code);
+  }
+  return false;
+}
+
 int Info(Console& console, Key& key, std::uint16_t productId) {
-  TokenInfo info;
+  AuthenticatorInfo info;
   int exitCode = kExitOk;
   if (!ReadInfo(console, key, info, exitCode)) return exitCode;
   console.Out(Format("Key %04x:%04x\n", kMakerVendorId, productId));
-  console.Out(info.pinSet ? "PIN: set\n" : "PIN: not set\n");
-  console.Out(info.uvSet ? "User verification: configured\n"
-                         : "User verification: not configured\n");
+  console.Out(info.OptionTrue("clientPin") ? "PIN: set\n" : "PIN: not set\n");
+  console.Out(info.OptionTrue("uv") ? "User verification: configured\n"
+                                    : "User verification: not configured\n");
+  console.Out(DescribeKeyInfo(info));
   return kExitOk;
 }
 
-int Retries(Console& console, Key& key) {
-  std::uint32_t retries = 0;
-  const int status = key.Checked(QueryPinRetriesWithStatus(key.token, retries));
-  if (status != 0) return ReportPinFailure(console, key, "Reading the PIN attempts", status);
-  console.Out(Format("%u PIN attempt%s left.\n", retries, retries == 1 ? "" : "s"));
+int Retries(Console& console, const Options& options, Key& key) {
+  KeySetup setup;
+  int exitCode = kExitOk;
+  if (!PrepareKey(console, options, key, setup, exitCode)) return exitCode;
+  const PinRetriesReading answer = ReadPinRetriesAnswer(key.token, *setup.protocol);
+  const int status = key.Checked(answer.status);
+  if (status != 0) {
+    return ReportPinFailure(console, key, setup, "Reading the PIN attempts", status);
+  }
+  if (!answer.countRead) {
+    // One key sends -61 before a PIN is set: that is no count, and surely not 0.
+    console.Err(std::string("The key's answer held ") +
+                (answer.countMalformed ? "something other than a count" : "no count") +
+                ", so the PIN attempts left could not be read.\n");
+    return kExitExchangeFailed;
+  }
+  console.Out(Format("%u PIN attempt%s left.\n", answer.retries, answer.retries == 1 ? "" : "s"));
   return kExitOk;
 }
 
 // Proves a freshly set PIN once, as the PIN windows do; the PIN is in place
-// whatever this step answers.
-void ProveNewPin(Console& console, Key& key, const SecretBytes& pin) {
-  const PinTokenResult proof = ObtainPinToken(key.token, pin);
-  if (proof.requestSent && proof.code == 0 && proof.tokenPresent) return;
+// whatever this step answers. The key has just taken a new PIN, which ends any
+// request of its to change it.
+void ProveNewPin(Console& console, Key& key, const KeySetup& setup, const SecretBytes& pin) {
+  AuthenticatorInfo changed = setup.info;
+  changed.forcePinChange = false;
+  const PinRequestResult proof = pinvale::VerifyPin(key.token, changed, *setup.protocol, pin);
+  if (proof.requestSent && proof.code == 0) return;
   if (key.Checked(proof.code) == kPulledOut) {
     console.Err("Note: the key was pulled out before it confirmed the new PIN.\n");
     return;
@@ -258,31 +338,45 @@ int ReportPinChangeCut(Console& console, std::string_view howToSee) {
   return kExitNoKey;
 }
 
+// The outcome of a setPIN or changePIN the key refused. 0x37 is the key's own PIN
+// rules at work: it costs no attempt and says nothing about the current PIN.
+int ReportNewPinRefused(Console& console, Key& key, const KeySetup& setup, const char* what,
+                        int code) {
+  if (code != kPinPolicyViolation) return ReportPinFailure(console, key, setup, what, code);
+  std::string rules;
+  if (setup.MinimumAbove4() > 0) {
+    rules = Format(" (it asks for at least %u characters)", setup.MinimumAbove4());
+  }
+  console.Err("The key refused the new PIN by its own PIN rules" + rules + " (status " +
+              StatusText(code) + "). No PIN attempt was used; choose another PIN.\n");
+  return ExitFor(code);
+}
+
 int SetPin(Console& console, const Options& options, Key& key) {
-  TokenInfo info;
+  KeySetup setup;
   int exitCode = kExitOk;
-  if (!ReadInfo(console, key, info, exitCode)) return exitCode;
-  if (info.pinSet) {
+  if (!PrepareKey(console, options, key, setup, exitCode)) return exitCode;
+  if (setup.PinSet()) {
     console.Err("The key already has a PIN; use change-pin.\n");
     return kExitInputRefused;
   }
   SecretBytes pin;
-  if (!ReadNewPin(console, options, NoPinText(options), pin)) return kExitInputRefused;
-  const PinRequestResult result = SendSetPin(key.token, pin);
+  if (!ReadNewPin(console, options, setup, NoPinText(options), pin)) return kExitInputRefused;
+  const PinRequestResult result = SendSetPin(key.token, *setup.protocol, pin);
   const int code = key.Checked(result.code);
   if (!result.requestSent) return ReportKeyAgreementFailure(console, code);
   if (code == kPulledOut) return ReportPinChangeCut(console, "info tells whether the PIN was set");
-  if (code != 0) return ReportPinFailure(console, key, "Setting the PIN", code);
-  ProveNewPin(console, key, pin);
+  if (code != 0) return ReportNewPinRefused(console, key, setup, "Setting the PIN", code);
+  ProveNewPin(console, key, setup, pin);
   console.Out("PIN set.\n");
   return kExitOk;
 }
 
 int ChangePin(Console& console, const Options& options, Key& key) {
-  TokenInfo info;
+  KeySetup setup;
   int exitCode = kExitOk;
-  if (!ReadInfo(console, key, info, exitCode)) return exitCode;
-  if (!info.pinSet) {
+  if (!PrepareKey(console, options, key, setup, exitCode)) return exitCode;
+  if (!setup.PinSet()) {
     console.Err(kNoPinText);
     return kExitInputRefused;
   }
@@ -296,42 +390,53 @@ int ChangePin(Console& console, const Options& options, Key& key) {
                          "input, the current PIN and then the new one.\n"
                        : "No new PIN entered.\n";
   SecretBytes fresh;
-  if (!ReadNewPin(console, options, noNewPin, fresh)) return kExitInputRefused;
-  const PinRequestResult result = SendChangePin(key.token, current, fresh);
+  if (!ReadNewPin(console, options, setup, noNewPin, fresh)) return kExitInputRefused;
+  const PinRequestResult result = SendChangePin(key.token, *setup.protocol, current, fresh);
   const int code = key.Checked(result.code);
   if (!result.requestSent) return ReportKeyAgreementFailure(console, code);
   if (code == kPulledOut) {
     return ReportPinChangeCut(console, "verify-pin tells which PIN it has");
   }
-  if (code != 0) return ReportPinFailure(console, key, "Changing the PIN", code);
-  ProveNewPin(console, key, fresh);
+  if (code != 0) return ReportNewPinRefused(console, key, setup, "Changing the PIN", code);
+  ProveNewPin(console, key, setup, fresh);
   console.Out("PIN changed.\n");
   return kExitOk;
 }
 
 int VerifyPin(Console& console, const Options& options, Key& key) {
   // Asked first, so that nobody types a PIN for a key that has none.
-  TokenInfo info;
+  KeySetup setup;
   int exitCode = kExitOk;
-  if (!ReadInfo(console, key, info, exitCode)) return exitCode;
-  if (!info.pinSet) {
+  if (!PrepareKey(console, options, key, setup, exitCode)) return exitCode;
+  if (!setup.PinSet()) {
     console.Err(kNoPinText);
+    return kExitInputRefused;
+  }
+  if (setup.info.forcePinChange) {
+    // Such a key may answer even the right PIN with 0x31: no PIN is risked on it.
+    console.Err("The key wants its PIN changed before it is used; use change-pin first.\n");
     return kExitInputRefused;
   }
   SecretBytes pin;
   if (!ReadPin(console, "PIN: ", NoPinText(options), pin, false)) return kExitInputRefused;
-  const PinTokenResult result = ObtainPinToken(key.token, pin);
+  const PinRequestResult result = pinvale::VerifyPin(key.token, setup.info, *setup.protocol, pin);
   const int code = key.Checked(result.code);
-  if (!result.requestSent) return ReportKeyAgreementFailure(console, code);
+  if (!result.requestSent) {
+    if (code == kNoPermissionSupported) {
+      console.Err("The key offers no way to check a PIN that pinvale-cli knows (status " +
+                  StatusText(code) + ").\n");
+      return kExitKeyRefused;
+    }
+    return ReportKeyAgreementFailure(console, code);
+  }
   if (code == kPinNotSet) {
     // The key said otherwise in getInfo a moment ago; its answer now is the one
     // that counts.
     console.Err(kNoPinText);
     return kExitInputRefused;
   }
-  if (code != 0) return ReportPinFailure(console, key, "Verifying the PIN", code);
-  if (!result.tokenPresent) {
-    // Status 0 without the token that proves it: not a verification, as in the
+  if (code == kPinAnswerNotUnderstood) {
+    // Status 0 without a token that proves it: not a verification, as in the
     // verify-PIN dialog, which says the same.
     console.Err(
         "The key's answer was not understood: it held no PIN token, so the PIN could "
@@ -339,6 +444,7 @@ int VerifyPin(Console& console, const Options& options, Key& key) {
         StatusText(kEmptyAnswer) + ").\n");
     return kExitExchangeFailed;
   }
+  if (code != 0) return ReportPinFailure(console, key, setup, "Verifying the PIN", code);
   console.Out("PIN verified.\n");
   return kExitOk;
 }
@@ -431,7 +537,7 @@ int RunCommand(const Options& options, Console& console, const PlatformFactory& 
     case Command::kInfo:
       return Info(console, key, productId);
     case Command::kRetries:
-      return Retries(console, key);
+      return Retries(console, options, key);
     case Command::kSetPin:
       return SetPin(console, options, key);
     case Command::kChangePin:

@@ -1,7 +1,8 @@
 #pragma once
 
 // The command line of pinvale-cli:
-//   pinvale-cli [--device PATH] [--virtual-keys DIR] [--pin-stdin] [--yes] COMMAND
+//   pinvale-cli [--device PATH] [--virtual-keys DIR] [--pin-protocol 1|2] [--pin-stdin]
+//               [--yes] COMMAND
 // PINs are never taken from the command line.
 
 #include <string>
@@ -14,6 +15,7 @@ enum class Command { kNone, kList, kInfo, kRetries, kSetPin, kChangePin, kVerify
 struct Options {
   std::string devicePath;     // --device: a hidraw node or a virtual-key socket
   std::string virtualKeyDir;  // --virtual-keys, else PINVALE_VKEY_DIR
+  int pinProtocol = 0;        // --pin-protocol: 1 or 2; 0 takes the key's first one
   bool pinStdin = false;      // PINs from standard input, one per line
   bool yes = false;           // reset without asking
   bool help = false;
@@ -27,11 +29,14 @@ enum ExitCode : int {
   kExitUsage = 1,           // the command line is wrong
   kExitNoKey = 2,           // no key found, it could not be opened, or it was pulled out
   kExitInputRefused = 3,    // a PIN missing or of the wrong length, entries that differ, no
-                            // confirmation, or a key without the PIN the command needs
+                            // confirmation, a key without the PIN the command needs, a
+                            // key that wants its PIN changed first, or a --pin-protocol
+                            // the key does not list
   kExitWrongPin = 4,        // status 0x31
   kExitPinBlocked = 5,      // status 0x32 or 0x34
   kExitKeyRefused = 6,      // the key answered with another status
-  kExitExchangeFailed = 7,  // no usable answer from the key (0xABCD, 0xFF, 3, 0x12, crypto)
+  kExitExchangeFailed = 7,  // no usable answer from the key (0xABCD, 0xFF, 3, 0x12, crypto),
+                            // or no PIN protocol in common with it
 };
 
 // Reads the arguments after the program name. False with `error` set when they

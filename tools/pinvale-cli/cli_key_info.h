@@ -1,0 +1,20 @@
+#pragma once
+
+// What `pinvale-cli info` says of a key beyond its PIN and user verification:
+// the getInfo members in plain words, one line each.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "ctap/authenticator_info.h"
+
+namespace pinvale::cli {
+
+std::string DescribeKeyInfo(const AuthenticatorInfo& info);
+
+// The number of Unicode code points in well-formed UTF-8.
+std::size_t CountCodePoints(std::span<const std::uint8_t> utf8);
+
+}  // namespace pinvale::cli
