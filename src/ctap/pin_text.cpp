@@ -90,4 +90,12 @@ bool CountUtf16Units(std::span<const std::uint8_t> utf8, std::size_t& units) {
   return true;
 }
 
+std::size_t CountCodePoints(std::span<const std::uint8_t> utf8) {
+  std::size_t count = 0;
+  for (std::uint8_t byte : utf8) {
+    if ((byte & 0xC0) != 0x80) ++count;
+  }
+  return count;
+}
+
 }  // namespace pinvale

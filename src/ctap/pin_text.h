@@ -34,4 +34,8 @@ bool PinToUtf8(std::u16string_view pin, SecretBytes& utf8);
 // (overlong forms, surrogates and values past U+10FFFF included).
 bool CountUtf16Units(std::span<const std::uint8_t> utf8, std::size_t& units);
 
+// The number of Unicode code points in well-formed UTF-8: how a key counts a PIN against
+// its minimum length (getInfo minPINLength).
+std::size_t CountCodePoints(std::span<const std::uint8_t> utf8);
+
 }  // namespace pinvale

@@ -64,14 +64,6 @@ std::string OptionLine(const std::string& name, bool value) {
 
 }  // namespace
 
-std::size_t CountCodePoints(std::span<const std::uint8_t> utf8) {
-  std::size_t count = 0;
-  for (std::uint8_t byte : utf8) {
-    if ((byte & 0xC0) != 0x80) ++count;
-  }
-  return count;
-}
-
 std::string DescribeKeyInfo(const AuthenticatorInfo& info) {
   std::string out;
   if (!info.versions.empty()) {

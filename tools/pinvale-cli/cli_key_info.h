@@ -14,7 +14,4 @@ namespace pinvale::cli {
 
 std::string DescribeKeyInfo(const AuthenticatorInfo& info);
 
-// The number of Unicode code points in well-formed UTF-8.
-std::size_t CountCodePoints(std::span<const std::uint8_t> utf8);
-
 }  // namespace pinvale::cli
