@@ -73,10 +73,10 @@ class InfoTest(ProbeTestCase):
         self.assertEqual(info["version"], ["FIDO_2_0"])
         self.assertEqual(info["aaguid-length"], ["16"])
         self.assertEqual(
-            sorted(info["option rk"] + info["option up"] + info["option plat"]
-                   + info["option clientPin"]),
-            ["false", "false", "true", "true"],
+            sorted(info["option up"] + info["option plat"] + info["option clientPin"]),
+            ["false", "false", "true"],
         )
+        self.assertNotIn("option rk", info)  # the key stores no credentials
         self.assertEqual(info["option clientPin"], ["false"])
         self.assertEqual(info["maxmsgsiz"], ["1200"])
         self.assertEqual(info["protocol"], ["1"])

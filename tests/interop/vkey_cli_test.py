@@ -114,7 +114,8 @@ class ServingTest(unittest.TestCase):
     def test_status_unplug_and_plug(self):
         status = self.vkey.status()
         self.assertEqual(status, {"plugged": "yes", "pin": "set", "retries": "8",
-                                  "wrong-in-a-row": "0", "waiting-for-touch": "no"})
+                                  "wrong-in-a-row": "0", "waiting-for-touch": "no",
+                                  "force-pin-change": "no"})
         sock = vkey_harness.connect(self.vkey.path)
         self.vkey.unplug()
         self.assertFalse(os.path.exists(self.vkey.path))
