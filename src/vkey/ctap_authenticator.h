@@ -96,9 +96,6 @@ class CtapAuthenticator {
   bool forcePinChange_ = false;
 };
 
-// Permission bits of a 2.1 token.
-constexpr std::uint32_t kPermissionMakeCredential = 0x01;
-constexpr std::uint32_t kPermissionGetAssertion = 0x02;
 
 // The clientPIN subcommand of a request's CBOR parameters, -1 when it has none.
 int ClientPinSubCommand(const std::uint8_t* cbor, std::size_t length);

@@ -19,6 +19,10 @@ constexpr std::uint8_t kPinChangePin = 4;
 constexpr std::uint8_t kPinGetPinToken = 5;
 constexpr std::uint8_t kPinGetTokenWithPermissions = 9;
 
+// Permission bits of a 2.1 token.
+constexpr std::uint32_t kPermissionMakeCredential = 0x01;
+constexpr std::uint32_t kPermissionGetAssertion = 0x02;
+
 constexpr std::uint8_t kStatusOk = 0x00;
 constexpr std::uint8_t kStatusInvalidCommand = 0x01;
 constexpr std::uint8_t kStatusInvalidParameter = 0x02;

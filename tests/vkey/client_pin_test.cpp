@@ -25,10 +25,9 @@ TEST(VkeyGetInfoTest, CanonicalBytes) {
                                         'O',  '_',  '2',  '_',  '0',  0x03, 0x50};
   const auto aaguid = FastConfig().aaguid;
   expected.insert(expected.end(), aaguid.begin(), aaguid.end());
-  const std::vector<std::uint8_t> tail = {0x04, 0xA3, 0x62, 'u',  'p',  0xF5, 0x64, 'p',
-                                          'l',  'a',  't',  0xF4, 0x69, 'c',  'l',  'i',
-                                          'e',  'n',  't',  'P',  'i',  'n',  0xF4, 0x05,
-                                          0x19, 0x04, 0xB0, 0x06, 0x81, 0x01};
+  const std::vector<std::uint8_t> tail = {
+      0x04, 0xA3, 0x62, 'u', 'p', 0xF5, 0x64, 'p',  'l',  'a',  't',  0xF4, 0x69, 'c',  'l',
+      'i',  'e',  'n',  't', 'P', 'i',  'n',  0xF4, 0x05, 0x19, 0x04, 0xB0, 0x06, 0x81, 0x01};
   expected.insert(expected.end(), tail.begin(), tail.end());
   EXPECT_EQ(info, expected);
 }
