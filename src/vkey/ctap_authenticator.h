@@ -18,10 +18,10 @@
 
 namespace pinvale::vkey {
 
-// What getAssertion answers: a status alone, after the user touched the key when
-// `afterTouch` is set.
 struct AssertionRequest;
 
+// What getAssertion answers: a status alone, after the user touched the key when
+// `afterTouch` is set.
 struct AssertionVerdict {
   std::uint8_t status = 0;
   bool afterTouch = false;
@@ -95,7 +95,6 @@ class CtapAuthenticator {
   std::uint32_t consecutiveFailures_ = 0;
   bool forcePinChange_ = false;
 };
-
 
 // The clientPIN subcommand of a request's CBOR parameters, -1 when it has none.
 int ClientPinSubCommand(const std::uint8_t* cbor, std::size_t length);
