@@ -63,6 +63,62 @@ REQUESTS = {
 }
 
 
+# Protocol 2 under the stand-in: the HMAC key and the AES key from the same Z, and a
+# fixed IV in front of each ciphertext.
+def hkdf(info):
+    prk = hmac.new(bytes(32), GX, hashlib.sha256).digest()
+    return hmac.new(prk, info + b"\x01", hashlib.sha256).digest()
+
+
+HMAC2 = hkdf(b"CTAP2 HMAC key")
+AES2 = hkdf(b"CTAP2 AES key")
+IV2 = bytes(range(16))
+
+
+def aes2(data):
+    enc = Cipher(algorithms.AES(AES2), modes.CBC(IV2)).encryptor()
+    return IV2 + enc.update(data) + enc.finalize()
+
+
+def auth2(data):
+    return hmac.new(HMAC2, data, hashlib.sha256).digest()
+
+
+def client_pin2(sub, members, protocol=2):
+    body = b"\x01" + bytes([protocol]) + b"\x02" + bytes([sub])
+    for key, value in members:
+        body += key + value
+    return b"\x06" + bytes([0xA0 + 2 + len(members)]) + body
+
+
+def tstr(t):
+    return bytes([0x60 + len(t)]) + t
+
+
+new_pin_enc2 = aes2(b"5678".ljust(64, b"\0"))
+pin_hash_enc2 = aes2(hashlib.sha256(PIN).digest()[:16])
+set_pin_enc2 = aes2(PIN.ljust(64, b"\0"))
+GA_HERE = [(b"\x09", b"\x02"), (b"\x0a", tstr(b"example.com"))]
+
+# The 2.1 profile (config bit 3): protocol 2 set/change/token with permissions, the
+# legacy token under protocol 1, and a protocol-1 request to a protocol-2-only key
+# (argument bit 2).
+REQUESTS21 = {
+    "get_info": (0x88, 1, b"\x04"),
+    "set_pin": (0x88, 1, client_pin2(3, [KA, (b"\x04", bstr(auth2(set_pin_enc2))),
+                                       (b"\x05", bstr(set_pin_enc2))])),
+    "change_pin": (0x8C, 1, client_pin2(4, [KA, (b"\x04", bstr(auth2(new_pin_enc2 + pin_hash_enc2))),
+                                          (b"\x05", bstr(new_pin_enc2)),
+                                          (b"\x06", bstr(pin_hash_enc2))])),
+    "token_permissions": (0x8C, 1, client_pin2(9, [KA, (b"\x06", bstr(pin_hash_enc2))] + GA_HERE)),
+    "token_forced_change": (0x8C, 3, client_pin2(9, [KA, (b"\x06", bstr(pin_hash_enc2))] + GA_HERE)),
+    "token_legacy_protocol_1": (0x8C, 1, client_pin(5, [KA, (b"\x06", bstr(pin_hash_enc))])),
+    "protocol_1_on_protocol_2_key": (0x8C, 5, client_pin(2, [])),
+    "assertion_protocol_2": (0x8C, 1, b"\x02\xa4\x01\x6bexample.com\x02\x58\x20" + bytes(32) +
+                             b"\x06\x58\x20" + bytes(32) + b"\x07\x02"),
+}
+
+
 def write(target, name, data):
     folder = os.path.join(HERE, target)
     os.makedirs(folder, exist_ok=True)
@@ -86,6 +142,8 @@ def vkey_packets(cid, cmd, payload):
 for name, request in REQUESTS.items():
     config = 0x84 if name in ("change_pin", "get_pin_token", "wrong_pin") else 0x80
     write("fuzz_vkey", "request_" + name, bytes([config, 1]) + request)
+for name, (config, argument, request) in REQUESTS21.items():
+    write("fuzz_vkey", "ctap21_" + name, bytes([config, argument]) + request)
 # Operations: INIT on broadcast, then the request on the assigned channel 2 and on the
 # maker's channel 1, a ping, a lock, a cancel, a second link.
 init = vkey_packets(0, 0x06, bytes(range(1, 9)))

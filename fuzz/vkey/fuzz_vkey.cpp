@@ -8,7 +8,8 @@
 // the same way.
 //
 // Input: [config][argument] then operations, or with config bit 7 one CTAP2 request
-// (command byte and CBOR) sent on channel 1 after an INIT.
+// (command byte and CBOR) sent on channel 1 after an INIT. Config bit 3 makes the key
+// a CTAP 2.1 one.
 
 #include <algorithm>
 #include <cstddef>
@@ -41,7 +42,15 @@ VirtualKeyConfig ConfigOf(std::uint8_t config, std::uint8_t argument) {
   c.messageTimeoutMs = (argument & 0x80) ? 0 : kNever;
   c.processingDelayMs = (config & 2) ? kNever : 0;
   if (config & 4) c.initialPin = "1234";
-  c.uv = (config & 8) != 0;
+  // Config bit 3: the 2.1 profile, whose protocols, minimum and forced change come
+  // from argument bits 2, 3 and 1 (those choose fault filters too, which is fine).
+  c.uv = (argument & 2) != 0;
+  if (config & 8) {
+    c.profile = CtapProfile::kCtap21;
+    if (argument & 4) c.pinProtocols = {2};
+    if (argument & 8) c.minPinLength = 6;
+    c.forcePinChange = (argument & 2) != 0 && !c.initialPin.empty();
+  }
   c.maxMsgSize = (argument & 1) ? 1200 : static_cast<std::uint16_t>(argument * 8);
   VirtualKeyFault fault;
   fault.count = argument & 3;

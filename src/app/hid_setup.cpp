@@ -38,6 +38,9 @@ HidSetup SetUpHid(const AppOptions& options) {
 void HidSetup::PlugDemoKey() {
   if (!demoPlatform || demoKey) return;
   vkey::VirtualKeyConfig config;
+  // The newest profile the key plays: protocols 2 and 1, so today's client (protocol
+  // 1) and a client that takes protocol 2 both find what they speak.
+  config.profile = vkey::CtapProfile::kCtap21;
   config.touchMode = vkey::TouchMode::kAutomatic;
   config.touchDelayMs = kDemoKeyTouchDelayMs;
   // A real key accepts a reset only just after it is plugged in; the demo key lets

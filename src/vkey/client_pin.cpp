@@ -1,19 +1,22 @@
-// clientPIN, PIN protocol 1, with the rules of CTAP 2.0: the retries counter goes
-// down before the PIN is compared, a wrong PIN renews the key-agreement key, three
-// wrong PINs in a row block PIN use until the next power cycle.
+// clientPIN: the retries counter goes down before the PIN is compared, a wrong PIN
+// renews the key-agreement key, three wrong PINs in a row block PIN use until the
+// next power cycle. A 2.0 key speaks protocol 1 only; a 2.1 key the protocols of its
+// configuration, its own minimum PIN length and a forced PIN change. Every check that
+// can refuse a request without the PIN runs before the retries move, so a malformed
+// request leaves the key as it was.
 
 #include <cstring>
 
 #include "cbor/cbor_item.h"
 #include "cbor/cbor_writer.h"
-#include "vkey/client_pin_request.h"
 #include "vkey/ctap_authenticator.h"
 #include "vkey/ctap_status.h"
 
 namespace pinvale::vkey {
 
-// CTAP 2.0 answers setPIN on a key that already has a PIN with PIN_AUTH_INVALID.
+// setPIN on a key that already has a PIN is answered with PIN_AUTH_INVALID.
 constexpr std::uint8_t kStatusPinAlreadySet = kStatusPinAuthInvalid;
+constexpr std::size_t kPinHashSize = 16;
 
 int ClientPinSubCommand(const std::uint8_t* cbor, std::size_t length) {
   std::uint32_t subCommand = 0;
@@ -28,7 +31,7 @@ int ClientPinSubCommand(const std::uint8_t* cbor, std::size_t length) {
 void CtapAuthenticator::ClientPin(const std::uint8_t* cbor, std::size_t length,
                                   std::vector<std::uint8_t>& answer) {
   PinRequest request;
-  std::uint8_t status = ReadPinRequest(cbor, length, request);
+  std::uint8_t status = ReadPinRequest(cbor, length, rules_, request);
   answer.assign(1, kStatusOk);
   if (status == kStatusOk) {
     switch (request.subCommand) {
@@ -51,8 +54,13 @@ void CtapAuthenticator::ClientPin(const std::uint8_t* cbor, std::size_t length,
       case kPinGetPinToken:
         status = GetPinToken(request, answer);
         break;
+      case kPinGetTokenWithPermissions:
+        status = Ctap21() ? GetPinToken(request, answer) : kStatusInvalidParameter;
+        break;
       default:
-        status = kStatusInvalidParameter;
+        // The key has no built-in user verification: 0x06 and 0x07 are as unknown
+        // to it as any other number.
+        status = Ctap21() ? kStatusInvalidSubcommand : kStatusInvalidParameter;
         break;
     }
   }
@@ -79,22 +87,27 @@ std::uint8_t CtapAuthenticator::GetKeyAgreement(std::vector<std::uint8_t>& answe
   return kStatusOk;
 }
 
-std::uint8_t CtapAuthenticator::AgreeOnSecret(const PinRequest& request, SharedSecret& secret) {
+std::uint8_t CtapAuthenticator::AgreeOnSecret(const PinRequest& request, ProtocolSecret& secret) {
   if (!request.x.present || !request.y.present) return kStatusMissingParameter;
-  if (!keyAgreement_.DeriveSharedSecret(request.x.data, request.x.length, request.y.data,
-                                        request.y.length, random_, secret)) {
+  SecretBuffer<32> z;
+  if (!keyAgreement_.ComputeZ(request.x.data, request.x.length, request.y.data, request.y.length,
+                              random_, z) ||
+      !secret.Derive(request.protocol, z.data())) {
     return kStatusInvalidParameter;
   }
   return kStatusOk;
 }
 
 // The retries go down first, so pulling the key out mid-check still costs a try.
-std::uint8_t CtapAuthenticator::CheckPinHash(const SharedSecret& secret,
+std::uint8_t CtapAuthenticator::CheckPinHash(const ProtocolSecret& secret,
                                              const PinRequest& request) {
   --retries_;
-  PinHash received;
-  PinDecrypt(secret, request.pinHashEnc.data, 16, received.data());
-  if (EqualInConstantTime(received.data(), pinHash_.data(), pinHash_.size())) {
+  SecretBuffer<kPinHashSize + kIvSize> received;
+  std::size_t receivedLength = 0;
+  const bool decrypted = ProtocolDecrypt(secret, request.pinHashEnc.data, request.pinHashEnc.length,
+                                         received.data(), receivedLength);
+  if (decrypted && receivedLength == kPinHashSize &&
+      EqualInConstantTime(received.data(), pinHash_.data(), pinHash_.size())) {
     retries_ = kMaxPinRetries;
     consecutiveFailures_ = 0;
     return kStatusOk;
@@ -106,27 +119,52 @@ std::uint8_t CtapAuthenticator::CheckPinHash(const SharedSecret& secret,
   return kStatusPinInvalid;
 }
 
-std::uint8_t CtapAuthenticator::StoreNewPin(const SharedSecret& secret, const PinRequest& request) {
-  SecretBuffer<kPaddedPinBlockSize> block;
-  PinDecrypt(secret, request.newPinEnc.data, kPaddedPinBlockSize, block.data());
+// Unicode code points of UTF-8 text: every byte that does not continue a sequence.
+static std::size_t CodePoints(const std::uint8_t* text, std::size_t length) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < length; ++i) count += (text[i] & 0xC0) != 0x80 ? 1 : 0;
+  return count;
+}
+
+std::uint8_t CtapAuthenticator::StoreNewPin(const ProtocolSecret& secret, const PinRequest& request,
+                                            bool changing) {
+  SecretBuffer<kPaddedPinBlockSize + kIvSize> block;
+  std::size_t blockLength = 0;
+  if (!ProtocolDecrypt(secret, request.newPinEnc.data, request.newPinEnc.length, block.data(),
+                       blockLength) ||
+      blockLength != kPaddedPinBlockSize) {
+    return kStatusInvalidParameter;  // the lengths were checked: never here
+  }
   // The PIN ends at the first zero byte; a block without one holds 64 bytes, too many.
-  const void* zero = std::memchr(block.data(), 0, block.size());
+  const void* zero = std::memchr(block.data(), 0, kPaddedPinBlockSize);
   const std::size_t pinLength =
       zero ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - block.data())
-           : block.size();
+           : kPaddedPinBlockSize;
   if (pinLength < kMinPinBytes || pinLength > kMaxPinBytes) return kStatusPinPolicyViolation;
-  HashPin(block.data(), pinLength, pinHash_);
+  if (CodePoints(block.data(), pinLength) < static_cast<std::size_t>(minPinLength_)) {
+    return kStatusPinPolicyViolation;
+  }
+  PinHash newHash;
+  HashPin(block.data(), pinLength, newHash);
+  // A change the key asked for must bring a new PIN.
+  if (changing && forcePinChange_ &&
+      EqualInConstantTime(newHash.data(), pinHash_.data(), pinHash_.size())) {
+    return kStatusPinPolicyViolation;
+  }
+  pinHash_ = newHash;
   pinSet_ = true;
   retries_ = kMaxPinRetries;
   consecutiveFailures_ = 0;
+  forcePinChange_ = false;
+  // A 2.1 key takes back every token the old PIN gave.
+  if (Ctap21()) RenewPinToken();
   return kStatusOk;
 }
 
-static bool PinAuthMatches(const SharedSecret& secret, const std::uint8_t* message,
-                           std::size_t length, const ByteField& pinAuth) {
-  std::uint8_t expected[16];
-  PinAuth16(secret, message, length, expected);
-  return pinAuth.length == 16 && EqualInConstantTime(expected, pinAuth.data, 16);
+bool CtapAuthenticator::PinAuthMatches(const ProtocolSecret& secret, const std::uint8_t* message,
+                                       std::size_t length, const ByteField& pinAuth) const {
+  return ProtocolVerify(secret.protocol(), secret.HmacKey(), ProtocolSecret::kKeySize, message,
+                        length, pinAuth.data, pinAuth.length);
 }
 
 std::uint8_t CtapAuthenticator::SetPin(const PinRequest& request) {
@@ -134,13 +172,15 @@ std::uint8_t CtapAuthenticator::SetPin(const PinRequest& request) {
     return kStatusMissingParameter;
   }
   if (pinSet_) return kStatusPinAlreadySet;
-  if (request.newPinEnc.length != kPaddedPinBlockSize) return kStatusInvalidParameter;
-  SharedSecret secret;
+  if (request.newPinEnc.length != CiphertextSize(request.protocol, kPaddedPinBlockSize)) {
+    return kStatusInvalidParameter;
+  }
+  ProtocolSecret secret;
   if (std::uint8_t status = AgreeOnSecret(request, secret); status != kStatusOk) return status;
-  if (!PinAuthMatches(secret, request.newPinEnc.data, kPaddedPinBlockSize, request.pinAuth)) {
+  if (!PinAuthMatches(secret, request.newPinEnc.data, request.newPinEnc.length, request.pinAuth)) {
     return kStatusPinAuthInvalid;
   }
-  return StoreNewPin(secret, request);
+  return StoreNewPin(secret, request, false);
 }
 
 std::uint8_t CtapAuthenticator::ChangePin(const PinRequest& request) {
@@ -151,39 +191,21 @@ std::uint8_t CtapAuthenticator::ChangePin(const PinRequest& request) {
   if (!pinSet_) return kStatusPinNotSet;
   if (retries_ == 0) return kStatusPinBlocked;
   if (consecutiveFailures_ >= kMaxConsecutivePinFailures) return kStatusPinAuthBlocked;
-  if (request.newPinEnc.length != kPaddedPinBlockSize || request.pinHashEnc.length != 16) {
+  if (request.newPinEnc.length != CiphertextSize(request.protocol, kPaddedPinBlockSize) ||
+      request.pinHashEnc.length != CiphertextSize(request.protocol, kPinHashSize)) {
     return kStatusInvalidParameter;
   }
-  SharedSecret secret;
+  ProtocolSecret secret;
   if (std::uint8_t status = AgreeOnSecret(request, secret); status != kStatusOk) return status;
-  std::uint8_t signedPart[kPaddedPinBlockSize + 16];
-  std::memcpy(signedPart, request.newPinEnc.data, kPaddedPinBlockSize);
-  std::memcpy(signedPart + kPaddedPinBlockSize, request.pinHashEnc.data, 16);
-  if (!PinAuthMatches(secret, signedPart, sizeof signedPart, request.pinAuth)) {
+  std::vector<std::uint8_t> signedPart(request.newPinEnc.data,
+                                       request.newPinEnc.data + request.newPinEnc.length);
+  signedPart.insert(signedPart.end(), request.pinHashEnc.data,
+                    request.pinHashEnc.data + request.pinHashEnc.length);
+  if (!PinAuthMatches(secret, signedPart.data(), signedPart.size(), request.pinAuth)) {
     return kStatusPinAuthInvalid;
   }
   if (std::uint8_t status = CheckPinHash(secret, request); status != kStatusOk) return status;
-  return StoreNewPin(secret, request);
-}
-
-std::uint8_t CtapAuthenticator::GetPinToken(const PinRequest& request,
-                                            std::vector<std::uint8_t>& answer) {
-  if (!request.hasKeyAgreement || !request.pinHashEnc.present) return kStatusMissingParameter;
-  if (!pinSet_) return kStatusPinNotSet;
-  if (retries_ == 0) return kStatusPinBlocked;
-  if (consecutiveFailures_ >= kMaxConsecutivePinFailures) return kStatusPinAuthBlocked;
-  if (request.pinHashEnc.length != 16) return kStatusInvalidParameter;
-  SharedSecret secret;
-  if (std::uint8_t status = AgreeOnSecret(request, secret); status != kStatusOk) return status;
-  if (std::uint8_t status = CheckPinHash(secret, request); status != kStatusOk) return status;
-
-  std::uint8_t encrypted[kPinTokenSize];
-  PinEncrypt(secret, pinToken_.data(), pinToken_.size(), encrypted);
-  std::uint8_t body[64];
-  CborWriter writer(body, sizeof body);
-  writer.beginMap(1).putInt(2).putBytes(encrypted, sizeof encrypted);
-  answer.insert(answer.end(), body, body + writer.length());
-  return kStatusOk;
+  return StoreNewPin(secret, request, true);
 }
 
 }  // namespace pinvale::vkey

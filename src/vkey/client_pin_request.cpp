@@ -1,5 +1,7 @@
 #include "vkey/client_pin_request.h"
 
+#include <algorithm>
+
 #include "cbor/cbor_item.h"
 #include "vkey/ctap_status.h"
 
@@ -12,20 +14,30 @@ constexpr std::uint8_t kMajorMap = 5;
 
 }  // namespace
 
-std::uint8_t ReadPinRequest(const std::uint8_t* cbor, std::size_t length, PinRequest& request) {
+std::uint8_t ReadPinRequest(const std::uint8_t* cbor, std::size_t length,
+                            const PinRequestRules& rules, PinRequest& request) {
   CborItem map;
   if (std::uint8_t status = OpenRequestMap(cbor, length, map); status != kStatusOk) return status;
 
   const CborItem protocol = map.mapValueByInt(1);
   const CborItem subCommand = map.mapValueByInt(2);
-  if (!Present(protocol) || !Present(subCommand)) return kStatusMissingParameter;
-  std::uint32_t protocolNumber = 0;
-  if (protocol.head().majorType != kMajorUnsigned || !protocol.getUnsigned(protocolNumber) ||
+  if (!Present(subCommand)) return kStatusMissingParameter;
+  // getPINRetries uses no protocol, and a 2.1 key does not ask for one: libfido2
+  // sends protocol 1 whatever the key speaks.
+  std::uint32_t number = 0;
+  const bool protocolUnused = rules.ctap21 && subCommand.head().majorType == kMajorUnsigned &&
+                              subCommand.getUnsigned(number) && number == 1;
+  if (!Present(protocol) && !protocolUnused) return kStatusMissingParameter;
+  if ((Present(protocol) &&
+       (protocol.head().majorType != kMajorUnsigned || !protocol.getUnsigned(request.protocol))) ||
       subCommand.head().majorType != kMajorUnsigned ||
       !subCommand.getUnsigned(request.subCommand)) {
     return kStatusCborUnexpectedType;
   }
-  if (protocolNumber != 1) return kStatusInvalidParameter;
+  if (!protocolUnused && std::find(rules.protocols.begin(), rules.protocols.end(),
+                                   request.protocol) == rules.protocols.end()) {
+    return kStatusInvalidParameter;
+  }
 
   const CborItem keyAgreement = map.mapValueByInt(3);
   if (Present(keyAgreement)) {
@@ -40,6 +52,17 @@ std::uint8_t ReadPinRequest(const std::uint8_t* cbor, std::size_t length, PinReq
       !ReadBytes(map.mapValueByInt(5), request.newPinEnc) ||
       !ReadBytes(map.mapValueByInt(6), request.pinHashEnc)) {
     return kStatusCborUnexpectedType;
+  }
+  if (!rules.ctap21) return kStatusOk;
+  if (const CborItem permissions = map.mapValueByInt(9); Present(permissions)) {
+    if (permissions.head().majorType != kMajorUnsigned ||
+        !permissions.getUnsigned(request.permissions)) {
+      return kStatusCborUnexpectedType;
+    }
+    request.hasPermissions = true;
+  }
+  if (const CborItem rpId = map.mapValueByInt(10); Present(rpId)) {
+    if (!rpId.getText(request.rpId, request.rpIdLength)) return kStatusCborUnexpectedType;
   }
   return kStatusOk;
 }

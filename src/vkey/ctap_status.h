@@ -17,6 +17,11 @@ constexpr std::uint8_t kPinGetKeyAgreement = 2;
 constexpr std::uint8_t kPinSetPin = 3;
 constexpr std::uint8_t kPinChangePin = 4;
 constexpr std::uint8_t kPinGetPinToken = 5;
+constexpr std::uint8_t kPinGetTokenWithPermissions = 9;
+
+// Permission bits of a 2.1 token.
+constexpr std::uint32_t kPermissionMakeCredential = 0x01;
+constexpr std::uint32_t kPermissionGetAssertion = 0x02;
 
 constexpr std::uint8_t kStatusOk = 0x00;
 constexpr std::uint8_t kStatusInvalidCommand = 0x01;
@@ -39,12 +44,13 @@ constexpr std::uint8_t kStatusPinAuthBlocked = 0x34;
 constexpr std::uint8_t kStatusPinNotSet = 0x35;
 constexpr std::uint8_t kStatusPinPolicyViolation = 0x37;
 constexpr std::uint8_t kStatusRequestTooLarge = 0x39;
+constexpr std::uint8_t kStatusInvalidSubcommand = 0x3E;
+constexpr std::uint8_t kStatusUnauthorizedPermission = 0x40;
 
 constexpr std::uint32_t kMaxPinRetries = 8;
 constexpr std::uint32_t kMaxConsecutivePinFailures = 3;
 constexpr std::size_t kMinPinBytes = 4;
 constexpr std::size_t kMaxPinBytes = 63;
 constexpr std::size_t kPaddedPinBlockSize = 64;
-constexpr std::size_t kPinTokenSize = 16;
 
 }  // namespace pinvale::vkey

@@ -1,5 +1,5 @@
-// getAssertion as a CTAP 2.0 key without credentials answers it. The key has nothing
-// to sign, but clients prove a PIN this way: a PIN token from getPINToken, then a
+// getAssertion as a key without credentials answers it. The key has nothing
+// to sign, but clients prove a PIN this way: a PIN token, then a
 // getAssertion whose pinAuth is made with that token. So the pinAuth is checked as a
 // key with credentials would check it, and only then is "no credentials" the answer.
 
@@ -8,6 +8,33 @@
 #include "vkey/get_assertion_request.h"
 
 namespace pinvale::vkey {
+
+// A 2.0 key checks a pinAuth before the options and the touch, and with a protocol
+// other than 1 (or none) it cannot check it at all: both are refused the same way. A
+// 2.1 key tells a missing protocol (0x14) and one it does not speak (0x02) from a
+// wrong MAC, and wants a token with the ga permission, for this site if it names one,
+// used with the protocol it was issued under.
+std::uint8_t CtapAuthenticator::CheckAssertionPinAuth(const AssertionRequest& request) const {
+  if (!Ctap21()) {
+    if (!request.hasPinProtocol || request.pinProtocol != 1) return kStatusPinAuthInvalid;
+  } else {
+    if (!request.hasPinProtocol) return kStatusMissingParameter;
+    if (!SupportsProtocol(request.pinProtocol)) return kStatusInvalidParameter;
+    if (request.pinProtocol != tokenProtocol_) return kStatusPinAuthInvalid;
+  }
+  if (!ProtocolVerify(request.pinProtocol, pinToken_.data(), TokenSize(),
+                      request.clientDataHash.data, request.clientDataHash.length,
+                      request.pinAuth.data, request.pinAuth.length)) {
+    return kStatusPinAuthInvalid;
+  }
+  if (!Ctap21()) return kStatusOk;
+  if ((tokenPermissions_ & kPermissionGetAssertion) == 0) return kStatusPinAuthInvalid;
+  if (!tokenRpId_.empty() &&
+      tokenRpId_.compare(0, std::string::npos, request.rpId, request.rpIdLength) != 0) {
+    return kStatusPinAuthInvalid;
+  }
+  return kStatusOk;
+}
 
 AssertionVerdict CtapAuthenticator::GetAssertion(const std::uint8_t* cbor,
                                                  std::size_t length) const {
@@ -20,16 +47,9 @@ AssertionVerdict CtapAuthenticator::GetAssertion(const std::uint8_t* cbor,
   if (request.pinAuth.present && request.pinAuth.length == 0) {
     return {pinSet_ ? kStatusPinInvalid : kStatusPinNotSet, true};
   }
-  // A pinAuth is checked before the options and the touch, and with a protocol other
-  // than 1 (or none) it cannot be checked at all: both are refused the same way.
   if (request.pinAuth.present) {
-    if (!request.hasPinProtocol || request.pinProtocol != 1) return {kStatusPinAuthInvalid, false};
-    std::uint8_t expected[16];
-    PinAuth16(pinToken_.data(), pinToken_.size(), request.clientDataHash.data,
-              request.clientDataHash.length, expected);
-    if (request.pinAuth.length != sizeof expected ||
-        !EqualInConstantTime(expected, request.pinAuth.data, sizeof expected)) {
-      return {kStatusPinAuthInvalid, false};
+    if (std::uint8_t status = CheckAssertionPinAuth(request); status != kStatusOk) {
+      return {status, false};
     }
   }
   if (request.rk) return {kStatusInvalidOption, false};  // it belongs to makeCredential

@@ -88,7 +88,8 @@ std::uint8_t ReadAssertionRequest(const std::uint8_t* cbor, std::size_t length,
   const CborItem rpId = map.mapValueByInt(1);
   const CborItem clientDataHash = map.mapValueByInt(2);
   if (!Present(rpId) || !Present(clientDataHash)) return kStatusMissingParameter;
-  if (!IsText(rpId) || !ReadBytes(clientDataHash, request.clientDataHash)) {
+  if (!rpId.getText(request.rpId, request.rpIdLength) ||
+      !ReadBytes(clientDataHash, request.clientDataHash)) {
     return kStatusCborUnexpectedType;
   }
   if (request.clientDataHash.length != kClientDataHashSize) return kStatusInvalidLength;

@@ -12,6 +12,8 @@
 namespace pinvale::vkey {
 
 struct AssertionRequest {
+  const char* rpId = nullptr;
+  std::uint32_t rpIdLength = 0;
   ByteField clientDataHash;
   ByteField pinAuth;
   bool hasPinProtocol = false;

@@ -65,24 +65,31 @@ void KeyAgreementKey::PublicCoordinates(std::uint8_t x[32], std::uint8_t y[32]) 
   mbedtls_mpi_write_binary(&q_.Y, y, 32);
 }
 
+bool KeyAgreementKey::ComputeZ(const std::uint8_t* x, std::size_t xLength, const std::uint8_t* y,
+                               std::size_t yLength, RandomSource& random, SecretBuffer<32>& z) {
+  if (xLength != 32 || yLength != 32) return false;
+  mbedtls_ecp_point peer;
+  mbedtls_mpi shared;
+  mbedtls_ecp_point_init(&peer);
+  mbedtls_mpi_init(&shared);
+  bool ok = mbedtls_mpi_read_binary(&peer.X, x, 32) == 0 &&
+            mbedtls_mpi_read_binary(&peer.Y, y, 32) == 0 && mbedtls_mpi_lset(&peer.Z, 1) == 0 &&
+            mbedtls_ecp_check_pubkey(&group_, &peer) == 0 &&
+            mbedtls_ecdh_compute_shared(&group_, &shared, &peer, &d_, RandomSource::Callback,
+                                        &random) == 0 &&
+            mbedtls_mpi_write_binary(&shared, z.data(), z.size()) == 0;
+  mbedtls_mpi_free(&shared);
+  mbedtls_ecp_point_free(&peer);
+  if (!ok) z.Wipe();
+  return ok;
+}
+
 bool KeyAgreementKey::DeriveSharedSecret(const std::uint8_t* x, std::size_t xLength,
                                          const std::uint8_t* y, std::size_t yLength,
                                          RandomSource& random, SharedSecret& secret) {
-  if (xLength != 32 || yLength != 32) return false;
-  mbedtls_ecp_point peer;
-  mbedtls_mpi z;
-  mbedtls_ecp_point_init(&peer);
-  mbedtls_mpi_init(&z);
-  SecretBuffer<32> zBytes;
-  bool ok =
-      mbedtls_mpi_read_binary(&peer.X, x, 32) == 0 &&
-      mbedtls_mpi_read_binary(&peer.Y, y, 32) == 0 && mbedtls_mpi_lset(&peer.Z, 1) == 0 &&
-      mbedtls_ecp_check_pubkey(&group_, &peer) == 0 &&
-      mbedtls_ecdh_compute_shared(&group_, &z, &peer, &d_, RandomSource::Callback, &random) == 0 &&
-      mbedtls_mpi_write_binary(&z, zBytes.data(), zBytes.size()) == 0 &&
-      mbedtls_sha256_ret(zBytes.data(), zBytes.size(), secret.data(), 0) == 0;
-  mbedtls_mpi_free(&z);
-  mbedtls_ecp_point_free(&peer);
+  SecretBuffer<32> z;
+  const bool ok = ComputeZ(x, xLength, y, yLength, random, z) &&
+                  mbedtls_sha256_ret(z.data(), z.size(), secret.data(), 0) == 0;
   if (!ok) secret.Wipe();
   return ok;
 }

@@ -48,8 +48,11 @@ class KeyAgreementKey {
   // Big-endian affine coordinates of the public point.
   void PublicCoordinates(std::uint8_t x[32], std::uint8_t y[32]) const;
 
-  // SHA-256 of the x coordinate of d * (platform point). False when the platform
-  // point is not a valid P-256 point.
+  // Z, the x coordinate of d * (platform point). False when the platform point is
+  // not a valid P-256 point.
+  bool ComputeZ(const std::uint8_t* x, std::size_t xLength, const std::uint8_t* y,
+                std::size_t yLength, RandomSource& random, SecretBuffer<32>& z);
+  // SHA-256 of Z: protocol 1's shared secret.
   bool DeriveSharedSecret(const std::uint8_t* x, std::size_t xLength, const std::uint8_t* y,
                           std::size_t yLength, RandomSource& random, SharedSecret& secret);
 

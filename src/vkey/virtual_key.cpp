@@ -126,6 +126,7 @@ VirtualKeyStatus VirtualKey::Status() const {
   status.pinSet = ctap_->PinSet();
   status.retries = ctap_->Retries();
   status.consecutiveFailures = ctap_->ConsecutiveFailures();
+  status.forcePinChange = ctap_->ForcePinChange();
   status.waitingForTouch = pending_ != nullptr && pending_->needsTouch;
   return status;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-// The virtual security key: a software CTAP 2.0 authenticator behind CTAPHID.
+// The virtual security key: a software CTAP 2.0 or 2.1 authenticator behind CTAPHID.
 //
 // A host talks to it through a VirtualKeyLink, one per connection (the in-process
 // HID device has one, each socket client of pinvale-vkey has its own). Every link has
@@ -56,6 +56,7 @@ struct VirtualKeyStatus {
   bool pinSet = false;
   std::uint32_t retries = 0;
   std::uint32_t consecutiveFailures = 0;  // wrong PINs in a row this power cycle
+  bool forcePinChange = false;            // a 2.1 key waiting for a new PIN
   bool waitingForTouch = false;
 };
 

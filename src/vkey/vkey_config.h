@@ -19,6 +19,15 @@ enum class TouchMode {
   kNever,      // nobody ever touches it; requests needing presence time out
 };
 
+// Which CTAP version the key plays. 2.0: PIN protocol 1, one PIN token per power
+// cycle that authorises everything. 2.1: PIN/UV auth protocols 2 and 1, tokens with
+// permissions (getPinUvAuthTokenUsingPinWithPermissions), its own minimum PIN length
+// and a forced PIN change.
+enum class CtapProfile {
+  kCtap20,
+  kCtap21,
+};
+
 enum class FaultKind {
   kNoAnswer,         // swallow matching messages (all, without a filter) and answer nothing
   kGarbage,          // answer a matching request with one report of random bytes
@@ -67,6 +76,18 @@ struct VirtualKeyConfig {
   // than the rest of an input).
   bool timerThread = true;
 
+  CtapProfile profile = CtapProfile::kCtap20;
+  // The PIN/UV auth protocols in the key's order of preference, as getInfo lists them.
+  // Empty: the profile's own, [1] for 2.0, [2, 1] for 2.1. A 2.0 key speaks only 1.
+  std::vector<std::uint8_t> pinProtocols;
+  // The shortest new PIN setPIN and changePIN take, in Unicode code points (a PIN is
+  // always 4 to 63 UTF-8 bytes besides). 0: the profile's own, none for 2.0 (its floor
+  // is the 4 bytes), 4 for 2.1, which shows it in getInfo.
+  int minPinLength = 0;
+  // 2.1 only: the key asks for a new PIN (getInfo's forcePINChange) and hands out no
+  // token until a changePIN succeeds. Needs a PIN.
+  bool forcePinChange = false;
+
   std::string initialPin;  // empty: no PIN at first power-up
   bool uv = false;         // advertise "uv": true in getInfo
   std::array<std::uint8_t, 16> aaguid = {0x50, 0x69, 0x6e, 0x76, 0x61, 0x6c, 0x65, 0x2d,
@@ -75,6 +96,10 @@ struct VirtualKeyConfig {
 
   std::vector<VirtualKeyFault> faults;
 };
+
+// The protocols and the minimum PIN length in force, the profile's defaults filled in.
+std::vector<std::uint8_t> EffectivePinProtocols(const VirtualKeyConfig& config);
+int EffectiveMinPinLength(const VirtualKeyConfig& config);
 
 // Parses one fault as pinvale-vkey's --fault takes it, NAME[=ARG]:
 //   no-answer[=CMD[/SUB]]   garbage[=CMD[/SUB]]   status=CMD[/SUB]:CODE

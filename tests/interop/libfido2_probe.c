@@ -103,6 +103,8 @@ static int print_info(fido_dev_t* dev) {
     const uint8_t* protocols = fido_cbor_info_protocols_ptr(info);
     for (size_t i = 0; i < fido_cbor_info_protocols_len(info); i++)
       printf("protocol=%u\n", protocols[i]);
+    printf("minpinlen=%llu\n", (unsigned long long)fido_cbor_info_minpinlen(info));
+    printf("new-pin-required=%s\n", fido_cbor_info_new_pin_required(info) ? "true" : "false");
   }
   fido_cbor_info_free(&info);
   return r;

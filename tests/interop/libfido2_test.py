@@ -73,10 +73,10 @@ class InfoTest(ProbeTestCase):
         self.assertEqual(info["version"], ["FIDO_2_0"])
         self.assertEqual(info["aaguid-length"], ["16"])
         self.assertEqual(
-            sorted(info["option rk"] + info["option up"] + info["option plat"]
-                   + info["option clientPin"]),
-            ["false", "false", "true", "true"],
+            sorted(info["option up"] + info["option plat"] + info["option clientPin"]),
+            ["false", "false", "true"],
         )
+        self.assertNotIn("option rk", info)  # the key stores no credentials
         self.assertEqual(info["option clientPin"], ["false"])
         self.assertEqual(info["maxmsgsiz"], ["1200"])
         self.assertEqual(info["protocol"], ["1"])
@@ -179,6 +179,55 @@ class ResetNoTouchTest(ProbeTestCase):
     def test_times_out(self):
         self.assertEqual(self.result("reset"), USER_ACTION_TIMEOUT)
         self.assertEqual(self.probe("info")["option clientPin"], ["true"])
+
+
+PIN_POLICY_VIOLATION = 0x37
+
+
+class Ctap21Test(ProbeTestCase):
+    """libfido2 takes protocol 2 and tokens with permissions on a 2.1 key: its
+    verify-pin asks for a getAssertion token for the site and signs with it."""
+
+    ARGS = ("--profile", "2.1", "--touch-delay", "0")
+
+    def test_info_set_change_and_verify(self):
+        info = self.probe("info")
+        self.assertEqual(info["version"], ["FIDO_2_0", "FIDO_2_1"])
+        self.assertEqual(info["option pinUvAuthToken"], ["true"])
+        self.assertEqual(info["protocol"], ["2", "1"])
+        self.assertEqual((info["minpinlen"], info["new-pin-required"]), (["4"], ["false"]))
+        self.assertEqual(self.result("set-pin", "1234"), 0)
+        self.assertEqual(self.result("verify-pin", "1234"), PIN_ACCEPTED)
+        self.assertEqual(self.result("change-pin", "1234", SECOND_PIN), 0)
+        self.assertEqual(self.result("verify-pin", "1234"), PIN_INVALID)
+        self.assertEqual(self.retries(), 7)
+        self.assertEqual(self.result("verify-pin", SECOND_PIN), PIN_ACCEPTED)
+        self.assertEqual(self.retries(), 8)
+
+
+class Ctap21ProtocolTwoOnlyTest(ProbeTestCase):
+    ARGS = ("--profile", "2.1", "--pin-protocols", "2", "--touch-delay", "0")
+
+    def test_set_change_verify_and_retries(self):
+        self.assertEqual(self.probe("info")["protocol"], ["2"])
+        self.assertEqual(self.result("set-pin", "1234"), 0)
+        self.assertEqual(self.retries(), 8)  # libfido2 asks under protocol 1
+        self.assertEqual(self.result("change-pin", "1234", SECOND_PIN), 0)
+        self.assertEqual(self.result("verify-pin", SECOND_PIN), PIN_ACCEPTED)
+
+
+class Ctap21PinRulesTest(ProbeTestCase):
+    ARGS = ("--profile", "2.1", "--pin", "1234", "--force-pin-change", "--min-pin-length", "6",
+            "--touch-delay", "0")
+
+    def test_forced_change_to_a_long_enough_pin(self):
+        info = self.probe("info")
+        self.assertEqual((info["minpinlen"], info["new-pin-required"]), (["6"], ["true"]))
+        self.assertEqual(self.result("verify-pin", "1234"), PIN_POLICY_VIOLATION)
+        self.assertEqual(self.result("change-pin", "1234", "12345"), PIN_POLICY_VIOLATION)
+        self.assertEqual(self.result("change-pin", "1234", "123456"), 0)
+        self.assertEqual(self.probe("info")["new-pin-required"], ["false"])
+        self.assertEqual(self.result("verify-pin", "123456"), PIN_ACCEPTED)
 
 
 if __name__ == "__main__":

@@ -64,14 +64,24 @@ class CommandLineTest(unittest.TestCase):
         self.assertEqual(done.returncode, 0)
         for word in ("--dir", "--vid", "--pid", "--label", "--touch", "--touch-delay",
                      "--reset-window", "--pin", "--uv", "--fault", "touch", "unplug",
-                     "plug", "status", "quit", "SIGTERM", "pull-out=N", "no-y"):
+                     "plug", "status", "quit", "SIGTERM", "pull-out=N", "no-y", "--profile",
+                     "--pin-protocols", "--min-pin-length", "--force-pin-change"):
             self.assertIn(word, done.stdout)
 
     def test_bad_arguments_are_refused(self):
         for args in ([], ["--dir"], ["--dir", "/tmp", "--touch", "sometimes"],
                      ["--dir", "/tmp", "--vid", "12345"], ["--dir", "/tmp", "--fault", "boom"],
                      ["--dir", "/tmp", "--label", "a/b"], ["--dir", "/tmp", "--pin", "12"],
-                     ["--dir", "/tmp", "--reset-window", "-1"], ["--dir", "/tmp", "--bogus"]):
+                     ["--dir", "/tmp", "--reset-window", "-1"], ["--dir", "/tmp", "--bogus"],
+                     ["--dir", "/tmp", "--profile", "3.0"],
+                     ["--dir", "/tmp", "--pin-protocols", "2"],  # a 2.0 key speaks only 1
+                     ["--dir", "/tmp", "--profile", "2.1", "--pin-protocols", "3"],
+                     ["--dir", "/tmp", "--profile", "2.1", "--pin-protocols", "2,2"],
+                     ["--dir", "/tmp", "--profile", "2.1", "--pin-protocols", ""],
+                     ["--dir", "/tmp", "--profile", "2.1", "--force-pin-change"],  # no PIN
+                     ["--dir", "/tmp", "--pin", "1234", "--force-pin-change"],  # a 2.0 key
+                     ["--dir", "/tmp", "--min-pin-length", "3"],
+                     ["--dir", "/tmp", "--min-pin-length", "64"]):
             done = self.run_vkey(*args)
             self.assertEqual(done.returncode, 2, args)
             self.assertIn("pinvale-vkey:", done.stderr)
@@ -114,7 +124,8 @@ class ServingTest(unittest.TestCase):
     def test_status_unplug_and_plug(self):
         status = self.vkey.status()
         self.assertEqual(status, {"plugged": "yes", "pin": "set", "retries": "8",
-                                  "wrong-in-a-row": "0", "waiting-for-touch": "no"})
+                                  "wrong-in-a-row": "0", "waiting-for-touch": "no",
+                                  "force-pin-change": "no"})
         sock = vkey_harness.connect(self.vkey.path)
         self.vkey.unplug()
         self.assertFalse(os.path.exists(self.vkey.path))

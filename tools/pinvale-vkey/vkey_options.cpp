@@ -1,5 +1,6 @@
 #include "vkey_options.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -11,13 +12,12 @@ const char kVkeyUsage[] =
     "       pinvale-vkey --emulate-hidraw [--composite] [--control PATH] [options]\n"
     "                    -- COMMAND [ARGS...]\n"
     "\n"
-    "Serves a virtual FIDO2 security key (CTAP 2.0: getInfo, clientPIN protocol 1,\n"
-    "reset, and getAssertion as a key without credentials: it checks the pinAuth,\n"
-    "waits for the touch and answers 0x2E) on the UNIX stream socket\n"
-    "DIR/<vid>-<pid>-<label>.sock. Each direction carries raw 64-byte CTAPHID\n"
-    "packets. Creating the socket plugs the key in, removing it pulls the key out.\n"
-    "Several clients may connect; each connection has its own CTAPHID channels, the\n"
-    "key's PIN state is shared.\n"
+    "Serves a virtual FIDO2 security key (getInfo, clientPIN, reset, and getAssertion\n"
+    "as a key without credentials: it checks the pinAuth, waits for the touch and\n"
+    "answers 0x2E) on the UNIX stream socket DIR/<vid>-<pid>-<label>.sock. Each\n"
+    "direction carries raw 64-byte CTAPHID packets. Creating the socket plugs the\n"
+    "key in, removing it pulls the key out. Several clients may connect; each\n"
+    "connection has its own CTAPHID channels, the key's PIN state is shared.\n"
     "\n"
     "Options:\n"
     "  --dir DIR              directory of the socket (required)\n"
@@ -32,6 +32,17 @@ const char kVkeyUsage[] =
     "                         getAssertion with 0x27 (default 30000)\n"
     "  --reset-window SECONDS reset only this long after power-up, else 0x30; fractions\n"
     "                         allowed (default 10)\n"
+    "  --profile VERSION      2.0: CTAP 2.0, PIN protocol 1, one PIN token per power\n"
+    "                         cycle; 2.1: CTAP 2.1, PIN/UV auth protocols 2 and 1,\n"
+    "                         tokens with permissions (clientPIN 0x09), minPINLength\n"
+    "                         and forcePINChange in getInfo (default 2.0)\n"
+    "  --pin-protocols LIST   2.1: the protocols in order of preference, comma-separated,\n"
+    "                         e.g. 2 for a protocol-2-only key (default 2,1)\n"
+    "  --min-pin-length N     setPIN and changePIN refuse (0x37) a PIN of fewer than N\n"
+    "                         Unicode code points, 4 to 63; 2.1 shows it in getInfo\n"
+    "                         (default: 2.1 4, 2.0 only its floor of 4 bytes)\n"
+    "  --force-pin-change     2.1, with --pin: the key wants a new PIN; token requests\n"
+    "                         with the right PIN answer 0x37 until a changePIN\n"
     "  --pin PIN              the PIN the key has at start (default none)\n"
     "  --uv                   advertise \"uv\": true in getInfo\n"
     "  --keepalive-interval MS  keepalive period while waiting for a touch (default 75)\n"
@@ -80,7 +91,8 @@ const char kVkeyUsage[] =
     "\n"
     "Output: \"ready <socket path>\" once the socket listens (again after each plug),\n"
     "\"unplugged\" after unplug, and for status a line like\n"
-    "\"status plugged=yes pin=set retries=8 wrong-in-a-row=0 waiting-for-touch=no\".\n"
+    "\"status plugged=yes pin=set retries=8 wrong-in-a-row=0 waiting-for-touch=no\n"
+    "force-pin-change=no\" (on one line).\n"
     "With --emulate-hidraw standard input belongs to COMMAND: the commands come from\n"
     "--control PATH, unplug and plug remove and add the hidraw device, and quit ends\n"
     "COMMAND (SIGTERM).\n";
@@ -107,6 +119,23 @@ bool ParseMs(const std::string& text, int& value) {
   if (*end != '\0' || parsed > 24L * 3600 * 1000) return false;
   value = static_cast<int>(parsed);
   return true;
+}
+
+bool ParseProtocols(const std::string& text, std::vector<std::uint8_t>& protocols) {
+  protocols.clear();
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
+    const std::string item = text.substr(start, comma - start);
+    if (item != "1" && item != "2") return false;
+    const std::uint8_t protocol = static_cast<std::uint8_t>(item[0] - '0');
+    for (std::uint8_t seen : protocols) {
+      if (seen == protocol) return false;
+    }
+    protocols.push_back(protocol);
+    start = comma + 1;
+  }
+  return !protocols.empty();
 }
 
 bool ValidLabel(const std::string& label) {
@@ -137,6 +166,10 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
       options.config.uv = true;
       continue;
     }
+    if (arg == "--force-pin-change") {
+      options.config.forcePinChange = true;
+      continue;
+    }
     if (arg == "--emulate-hidraw") {
       options.emulateHidraw = true;
       continue;
@@ -158,6 +191,9 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
                                              "--touch-timeout",
                                              "--reset-window",
                                              "--pin",
+                                             "--profile",
+                                             "--pin-protocols",
+                                             "--min-pin-length",
                                              "--fault",
                                              "--keepalive-interval",
                                              "--message-timeout",
@@ -218,6 +254,20 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
     } else if (arg == "--pin") {
       options.config.initialPin = value;
       ok = value.size() >= 4 && value.size() <= 63;
+    } else if (arg == "--profile") {
+      if (value == "2.0") {
+        options.config.profile = CtapProfile::kCtap20;
+      } else if (value == "2.1") {
+        options.config.profile = CtapProfile::kCtap21;
+      } else {
+        ok = false;
+      }
+    } else if (arg == "--pin-protocols") {
+      ok = ParseProtocols(value, options.config.pinProtocols);
+    } else if (arg == "--min-pin-length") {
+      int length = 0;
+      ok = ParseMs(value, length) && length >= 4 && length <= 63;
+      options.config.minPinLength = length;
     } else if (arg == "--fault") {
       VirtualKeyFault fault;
       ok = ParseFault(value, fault);
@@ -227,6 +277,15 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
       error = "bad value for " + arg + ": " + value;
       return false;
     }
+  }
+  const bool ctap21 = options.config.profile == CtapProfile::kCtap21;
+  if (!ctap21 && (!options.config.pinProtocols.empty() || options.config.forcePinChange)) {
+    error = "--pin-protocols and --force-pin-change need --profile 2.1";
+    return false;
+  }
+  if (options.config.forcePinChange && options.config.initialPin.empty()) {
+    error = "--force-pin-change needs --pin: a key without a PIN has none to change";
+    return false;
   }
   if (options.emulateHidraw) {
     if (options.command.empty()) {
@@ -250,7 +309,8 @@ std::string StatusLine(const VirtualKeyStatus& status) {
   return std::string("status plugged=") + (status.plugged ? "yes" : "no") +
          " pin=" + (status.pinSet ? "set" : "none") + " retries=" + std::to_string(status.retries) +
          " wrong-in-a-row=" + std::to_string(status.consecutiveFailures) +
-         " waiting-for-touch=" + (status.waitingForTouch ? "yes" : "no");
+         " waiting-for-touch=" + (status.waitingForTouch ? "yes" : "no") +
+         " force-pin-change=" + (status.forcePinChange ? "yes" : "no");
 }
 
 std::string SocketPathFor(const VkeyOptions& options) {

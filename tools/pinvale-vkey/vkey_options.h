@@ -33,7 +33,8 @@ std::string SocketPathFor(const VkeyOptions& options);
 
 extern const char kVkeyUsage[];
 
-// "status plugged=yes pin=set retries=8 wrong-in-a-row=0 waiting-for-touch=no"
+// "status plugged=yes pin=set retries=8 wrong-in-a-row=0 waiting-for-touch=no
+// force-pin-change=no"
 std::string StatusLine(const VirtualKeyStatus& status);
 
 }  // namespace pinvale::vkey

@@ -1,0 +1,77 @@
+// PIN tokens. A 2.0 key has one token per power cycle, and it authorises everything.
+// A 2.1 key makes a new token at every request and gives it permissions: the legacy
+// getPINToken (0x05) carries makeCredential and getAssertion, for any site;
+// getPinUvAuthTokenUsingPinWithPermissions (0x09) carries what the platform asks for,
+// if the key has it. The key has no credential management, fingerprints, large blobs
+// or configuration command, so of the permissions only mc and ga exist here, and
+// both name the site (rpId) they are for.
+//
+// While the key wants a new PIN (forcePINChange), the right PIN still restores the
+// retries but earns no token: PIN_POLICY_VIOLATION says "right PIN, change it first",
+// which a platform can tell from a wrong PIN (PIN_INVALID) and lead the user to
+// changePIN, the one way out.
+
+#include "cbor/cbor_writer.h"
+#include "vkey/ctap_authenticator.h"
+#include "vkey/ctap_status.h"
+
+namespace pinvale::vkey {
+
+namespace {
+
+constexpr std::uint32_t kSupportedPermissions = kPermissionMakeCredential | kPermissionGetAssertion;
+
+}  // namespace
+
+std::uint8_t CtapAuthenticator::CheckPermissions(const PinRequest& request) const {
+  if (request.subCommand == kPinGetPinToken) {
+    return request.hasPermissions || request.rpId != nullptr ? kStatusInvalidParameter : kStatusOk;
+  }
+  if (!request.hasPermissions) return kStatusMissingParameter;
+  if (request.permissions == 0) return kStatusInvalidParameter;
+  if ((request.permissions & ~kSupportedPermissions) != 0) return kStatusUnauthorizedPermission;
+  // mc and ga are for one site.
+  if (request.rpId == nullptr || request.rpIdLength == 0) return kStatusInvalidParameter;
+  return kStatusOk;
+}
+
+std::uint8_t CtapAuthenticator::GetPinToken(const PinRequest& request,
+                                            std::vector<std::uint8_t>& answer) {
+  if (!request.hasKeyAgreement || !request.pinHashEnc.present) return kStatusMissingParameter;
+  if (Ctap21()) {
+    if (std::uint8_t status = CheckPermissions(request); status != kStatusOk) return status;
+  }
+  if (!pinSet_) return kStatusPinNotSet;
+  if (retries_ == 0) return kStatusPinBlocked;
+  if (consecutiveFailures_ >= kMaxConsecutivePinFailures) return kStatusPinAuthBlocked;
+  if (request.pinHashEnc.length != CiphertextSize(request.protocol, 16)) {
+    return kStatusInvalidParameter;
+  }
+  ProtocolSecret secret;
+  if (std::uint8_t status = AgreeOnSecret(request, secret); status != kStatusOk) return status;
+  if (std::uint8_t status = CheckPinHash(secret, request); status != kStatusOk) return status;
+
+  if (Ctap21()) {
+    if (forcePinChange_) return kStatusPinPolicyViolation;
+    RenewPinToken();
+    tokenProtocol_ = request.protocol;
+    if (request.subCommand == kPinGetPinToken) {
+      tokenPermissions_ = kPermissionMakeCredential | kPermissionGetAssertion;
+    } else {
+      tokenPermissions_ = request.permissions;
+      tokenRpId_.assign(request.rpId, request.rpIdLength);
+    }
+  }
+  std::uint8_t encrypted[32 + kIvSize];
+  if (!ProtocolEncrypt(secret, random_, pinToken_.data(), TokenSize(), encrypted)) {
+    return kStatusInvalidParameter;  // cannot happen: the token is whole blocks
+  }
+  std::uint8_t body[80];
+  CborWriter writer(body, sizeof body);
+  writer.beginMap(1).putInt(2).putBytes(
+      encrypted, static_cast<std::uint32_t>(CiphertextSize(request.protocol, TokenSize())));
+  answer.insert(answer.end(), body, body + writer.length());
+  return kStatusOk;
+}
+
+}  // namespace pinvale::vkey

@@ -1,0 +1,16 @@
+#include "vkey/vkey_config.h"
+
+namespace pinvale::vkey {
+
+std::vector<std::uint8_t> EffectivePinProtocols(const VirtualKeyConfig& config) {
+  if (config.profile == CtapProfile::kCtap20) return {1};
+  if (config.pinProtocols.empty()) return {2, 1};
+  return config.pinProtocols;
+}
+
+int EffectiveMinPinLength(const VirtualKeyConfig& config) {
+  if (config.minPinLength > 0) return config.minPinLength;
+  return config.profile == CtapProfile::kCtap21 ? 4 : 0;
+}
+
+}  // namespace pinvale::vkey
