@@ -2,6 +2,7 @@
 
 #include "ctap/pin_protocol.h"
 #include "ctap/pin_text.h"
+#include "dialogs/key_pin_rules.h"
 #include "dialogs/message_box.h"
 #include "dialogs/pin_dialog_texts.h"
 #include "dialogs/pin_entry.h"
@@ -100,9 +101,30 @@ int CChangePINWnd::SubmitChangePin() {
     return ValidationRefused;
   }
 
-  const PinRequestResult change =
-      RunExchange([&] { return SendChangePin(*device_, currentUtf8, nextUtf8); });
+  if (nextUtf8.size() > kNewPinBlockSize) {
+    // 63 characters outside ASCII can need more than the 64 bytes a PIN block holds.
+    SetTextOf(labelNewPin_, kPinTooManyBytesText);
+    return ValidationRefused;
+  }
+  const RuledPinRequest request = RunExchange([&] {
+    RuledPinRequest r;
+    r.rules = ReadKeyPinRules(*device_);
+    r.belowKeyMinimum = BelowKeyMinimum(r.rules, nextUtf8);
+    if (r.rules.refusal == 0 && !r.belowKeyMinimum) {
+      r.result = SendChangePin(*device_, *r.rules.protocol, currentUtf8, nextUtf8);
+    }
+    return r;
+  });
+  const PinRequestResult& change = request.result;
   if (!WindowAlive()) return change.requestSent ? change.code : kExchangeFailed;
+  if (request.rules.refusal != 0) {
+    ShowMessageBox(GetHWND(), kDialogCaption, kNoSupportedProtocolText, kMessageBoxIconError);
+    return request.rules.refusal;
+  }
+  if (request.belowKeyMinimum) {
+    SetTextOf(labelNewPin_, KeyMinimumText(request.rules.minPinLength));
+    return ValidationRefused;
+  }
   if (!change.requestSent && change.code == kNewPinTooLong) {
     // 63 characters outside ASCII can need more than the 64 bytes a PIN block holds.
     SetTextOf(labelNewPin_, kPinTooManyBytesText);
@@ -118,7 +140,7 @@ int CChangePINWnd::SubmitChangePin() {
     ShowMessageBox(GetHWND(), kDialogCaption, kChangePinSuccessText, kMessageBoxOk);
     // The new PIN is proved once. It is in place whatever this step answers, so
     // the dialog closes with its success result even when the step fails.
-    RunExchange([&] { return ObtainPinToken(*device_, nextUtf8); });
+    RunExchange([&] { return ObtainPinToken(*device_, *request.rules.protocol, nextUtf8); });
     return 0;
   }
   if (change.code == kStatusPinBlocked || change.code == kStatusPinAuthBlocked) {

@@ -14,6 +14,9 @@ inline constexpr std::u16string_view kDialogCaption = u"Pinvale";
 // Local checks.
 inline constexpr std::u16string_view kProvidePinText = u"Provide a PIN";
 inline constexpr std::u16string_view kPinTooShortText = u"Your PIN must be at least 4 characters.";
+// The same for a key that asks for more (getInfo minPINLength): %d is its minimum.
+inline constexpr std::u16string_view kKeyMinimumFormat =
+    u"Your PIN must be at least %d characters.";
 inline constexpr std::u16string_view kSetPinTooLongText =
     u"Your PIN must be less than  63 characters..";
 inline constexpr std::u16string_view kChangePinTooLongText =
@@ -57,6 +60,16 @@ inline constexpr std::u16string_view kAnswerNotUnderstoodText =
 inline constexpr std::u16string_view kPinPolicyRefusedText =
     u"The device refused the new PIN by its own PIN rules.\nNo PIN attempt was used; please "
     u"choose another PIN.";
+
+// The key lists only PIN protocols Pinvale does not speak; no PIN went out.
+inline constexpr std::u16string_view kNoSupportedProtocolText =
+    u"The device uses a PIN protocol that Pinvale does not support.\nNo PIN was sent to it.";
+// getInfo forcePINChange: the key wants a new PIN before anything else.
+inline constexpr std::u16string_view kPinChangeRequiredText =
+    u"The device wants a new PIN before it can be used.\nPlease use Change PIN.";
+// A key that takes no PIN token it could prove a PIN with (no permission it supports).
+inline constexpr std::u16string_view kCannotVerifyText =
+    u"The device offers no way to verify a PIN.";
 
 // Shown while an exchange with the key has taken longer than a moment.
 inline constexpr std::u16string_view kBusyText = u"Please wait...";

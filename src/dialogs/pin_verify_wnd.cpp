@@ -2,6 +2,8 @@
 
 #include "ctap/pin_protocol.h"
 #include "ctap/pin_text.h"
+#include "ctap/pin_token.h"
+#include "dialogs/key_pin_rules.h"
 #include "dialogs/message_box.h"
 #include "dialogs/pin_dialog_texts.h"
 #include "dialogs/pin_entry.h"
@@ -84,23 +86,49 @@ int CPINVerifyWnd::SubmitVerifyPin() {
     return ValidationRefused;
   }
 
-  const PinTokenResult token = RunExchange([&] { return ObtainPinToken(*device_, utf8); });
+  struct Verification {
+    KeyPinRules rules;
+    PinRequestResult result;
+  };
+  const Verification verification = RunExchange([&] {
+    Verification v;
+    v.rules = ReadKeyPinRules(*device_);
+    if (v.rules.refusal == 0) v.result = VerifyPin(*device_, v.rules.info, *v.rules.protocol, utf8);
+    return v;
+  });
+  const PinRequestResult& token = verification.result;
   if (!WindowAlive()) return token.requestSent ? token.code : kExchangeFailed;
+  if (verification.rules.refusal != 0) {
+    ShowMessageBox(GetHWND(), kDialogCaption, kNoSupportedProtocolText, kMessageBoxIconError);
+    return verification.rules.refusal;
+  }
+  if (!token.requestSent && token.code == kPinChangeRequired) {
+    // Such a key may answer the right PIN with 0x31: it is not asked at all.
+    SetTextOf(labelStatus_, u"");
+    ShowMessageBox(GetHWND(), kDialogCaption, kPinChangeRequiredText,
+                   kMessageBoxOk | kMessageBoxIconWarning);
+    return token.code;
+  }
+  if (!token.requestSent && token.code == kNoPermissionSupported) {
+    SetTextOf(labelStatus_, u"");
+    ShowMessageBox(GetHWND(), kDialogCaption, kCannotVerifyText, kMessageBoxIconError);
+    return token.code;
+  }
+  if (token.requestSent && token.code == kPinAnswerNotUnderstood) {
+    // Nothing was verified: a success needs a token that proves it.
+    SetTextOf(labelStatus_, u"");
+    ShowMessageBox(GetHWND(), kDialogCaption, kAnswerNotUnderstoodText, kMessageBoxIconError);
+    return kSuccessWithoutToken;
+  }
   if (!token.requestSent || IsExchangeFailure(token.code)) {
     // The key agreement or the exchange failed: nothing is known about the PIN.
     SetTextOf(labelStatus_, u"");
     ShowCommunicationFailure(GetHWND());
     return token.code;
   }
-  if (token.code == 0 && token.tokenPresent) {
+  if (token.code == 0) {
     ShowMessageBox(GetHWND(), kDialogCaption, kVerifyPinSuccessText, kMessageBoxOk);
     return 0;
-  }
-  if (token.code == 0) {
-    // Nothing was verified: a success needs the token that proves it.
-    SetTextOf(labelStatus_, u"");
-    ShowMessageBox(GetHWND(), kDialogCaption, kAnswerNotUnderstoodText, kMessageBoxIconError);
-    return kSuccessWithoutToken;
   }
   if (token.code == kStatusPinInvalid) {
     SetTextOf(labelStatus_, kPinIncorrectText);

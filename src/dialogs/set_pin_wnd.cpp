@@ -2,6 +2,7 @@
 
 #include "ctap/pin_protocol.h"
 #include "ctap/pin_text.h"
+#include "dialogs/key_pin_rules.h"
 #include "dialogs/message_box.h"
 #include "dialogs/pin_dialog_texts.h"
 #include "dialogs/pin_entry.h"
@@ -91,8 +92,30 @@ int CSetPINWnd::SubmitSetPin() {
     return ValidationRefused;
   }
 
-  const PinRequestResult set = RunExchange([&] { return SendSetPin(*device_, utf8); });
+  if (utf8.size() > kNewPinBlockSize) {
+    // 63 characters outside ASCII can need more than the 64 bytes a PIN block holds.
+    SetTextOf(labelPin_, kPinTooManyBytesText);
+    return ValidationRefused;
+  }
+  const RuledPinRequest request = RunExchange([&] {
+    RuledPinRequest r;
+    r.rules = ReadKeyPinRules(*device_);
+    r.belowKeyMinimum = BelowKeyMinimum(r.rules, utf8);
+    if (r.rules.refusal == 0 && !r.belowKeyMinimum) {
+      r.result = SendSetPin(*device_, *r.rules.protocol, utf8);
+    }
+    return r;
+  });
+  const PinRequestResult& set = request.result;
   if (!WindowAlive()) return set.requestSent ? set.code : kExchangeFailed;
+  if (request.rules.refusal != 0) {
+    ShowMessageBox(GetHWND(), kDialogCaption, kNoSupportedProtocolText, kMessageBoxIconError);
+    return request.rules.refusal;
+  }
+  if (request.belowKeyMinimum) {
+    SetTextOf(labelPin_, KeyMinimumText(request.rules.minPinLength));
+    return ValidationRefused;
+  }
   if (!set.requestSent && set.code == kNewPinTooLong) {
     // 63 characters outside ASCII can need more than the 64 bytes a PIN block holds.
     SetTextOf(labelPin_, kPinTooManyBytesText);
@@ -114,7 +137,7 @@ int CSetPINWnd::SubmitSetPin() {
   ShowMessageBox(GetHWND(), kDialogCaption, kSetPinSuccessText, kMessageBoxOk);
   // The new PIN is proved once. It is set whatever this step answers, so the
   // dialog closes with its success result even when the step fails.
-  RunExchange([&] { return ObtainPinToken(*device_, utf8); });
+  RunExchange([&] { return ObtainPinToken(*device_, *request.rules.protocol, utf8); });
   return 0;
 }
 

@@ -179,13 +179,13 @@ INSTANTIATE_TEST_SUITE_P(Dialogs, ByteLimitTest, ::testing::Values(Kind::kSet, K
 class TokenStepTest : public PinMessagesTest, public ::testing::WithParamInterface<Kind> {};
 
 TEST_P(TokenStepTest, KeyGoneBeforeTheTokenStepStillClosesWithSuccess) {
-  // Packets the key receives: INIT and getKeyAgreement, INIT and setPIN (170 bytes,
-  // 3 packets) or changePIN (188 bytes, 4 packets); the next one is the token
-  // step's INIT, which the key does not live to answer.
+  // Packets the key receives: INIT and getInfo, INIT and getKeyAgreement, INIT and
+  // setPIN (170 bytes, 3 packets) or changePIN (188 bytes, 4 packets); the next one is
+  // the token step's INIT, which the key does not live to answer.
   const bool set = GetParam() == Kind::kSet;
   vkey::VirtualKeyFault pullOut;
   pullOut.kind = vkey::FaultKind::kPullOut;
-  pullOut.count = set ? 7 : 8;
+  pullOut.count = set ? 9 : 10;
   UseKey(KeyConfig(set ? "" : "1234", {pullOut}));
   PinDialog dialog(GetParam(), &Token());
   const int code = RunDialog(*dialog.window, [&](HWND hwnd) {
