@@ -12,6 +12,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -19,7 +20,9 @@ extern "C" {
 
 #include "platform/wide_text_win32.h"
 #include "transport/hid_caps_record.h"
+#include "transport/hid_device_list.h"
 #include "transport/hid_interface_walk.h"
+#include "transport/hid_report_writer_win32.h"
 
 namespace pinvale {
 
@@ -27,6 +30,11 @@ namespace {
 
 constexpr DWORD kPresentInterfaces = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;  // 0x12
 static_assert(kPresentInterfaces == 0x12);
+
+// A write may take as long as a read may stay silent, and fails with the code
+// that a silent read is logged with.
+constexpr DWORD kWriteLimitMs = CHidDeviceList::kDefaultSilenceLimitMs;
+static_assert(CHidDeviceList::kSilenceErrorCode == ERROR_TIMEOUT);
 
 struct HandleCloser {
   void operator()(HANDLE handle) const {
@@ -133,13 +141,17 @@ class WinHidHandle final : public HidHandle {
 
   void Flush() override { ::HidD_FlushQueue(handle_.get()); }
 
+  // A key that stops taking reports on its OUT endpoint would hold a plain
+  // WriteFile, and the thread, for good. A write gets as long as a read may stay
+  // silent; then it is cancelled and fails with the code a silent read is logged
+  // with.
   int WriteReport(const std::uint8_t* report, std::size_t length, std::uint32_t& error) override {
-    DWORD written = 0;
-    if (!::WriteFile(handle_.get(), report, static_cast<DWORD>(length), &written, nullptr)) {
-      error = ::GetLastError();
+    if (access_ != HidAccess::kWrite) {
+      error = ERROR_ACCESS_DENIED;
       return -1;
     }
-    return static_cast<int>(written);
+    if (!writer_) writer_ = std::make_unique<HidReportWriter>(handle_.get());
+    return writer_->Write(report, length, kWriteLimitMs, error);
   }
 
   // The read handle is overlapped so that a key that has stopped answering ends
@@ -221,6 +233,8 @@ class WinHidHandle final : public HidHandle {
   UniqueHandle event_;
   std::uint16_t inputReportLength_ = 0;
   std::vector<std::uint8_t> readBuffer_;
+  // Last, so that it goes first, while the handle it writes to is still open.
+  std::unique_ptr<HidReportWriter> writer_;
 };
 
 }  // namespace
@@ -259,11 +273,12 @@ std::unique_ptr<HidHandle> WinHidPlatform::Open(const std::string& path, HidAcce
                                                 std::uint32_t& error) {
   const std::wstring wide = Utf8ToWide(path);
   // Both handles share the interface with every other program, as the HID class
-  // driver expects; only reads are overlapped (see ReadReport).
+  // driver expects; both are overlapped, so that neither a read nor a write
+  // waits longer than its limit (see ReadReport and WriteReport).
   const bool read = access == HidAccess::kRead;
   HANDLE handle = ::CreateFileW(wide.c_str(), read ? GENERIC_READ : GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                read ? FILE_FLAG_OVERLAPPED : FILE_ATTRIBUTE_NORMAL, nullptr);
+                                FILE_FLAG_OVERLAPPED, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     error = ::GetLastError();
     return nullptr;

@@ -1,8 +1,8 @@
 #pragma once
 
 // The HID interfaces of a Windows machine, found through SetupAPI and opened
-// with CreateFileW: a write-only handle, and a read-only handle that waits for
-// reports with a time-out.
+// with CreateFileW: a write-only handle and a read-only handle, both overlapped,
+// so that neither a write nor a read waits for a key beyond its limit.
 
 #include "transport/hid_platform.h"
 

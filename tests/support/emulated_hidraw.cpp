@@ -33,6 +33,8 @@ std::recursive_mutex& HandlerMutex() {
   return mutex;
 }
 constexpr std::size_t kPacketBytes = vkey::kPacketSize;
+// The kernel's limit for a USB transfer of an output report (USB_CTRL_SET_TIMEOUT).
+constexpr std::chrono::milliseconds kStalledWriteTimeout{5000};
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
   std::string text;
@@ -103,6 +105,7 @@ struct HidrawBed::Interface {
   UMockdevIoctlBase* handler = nullptr;
   int masterFd = -1;
   std::atomic<bool> removed{false};
+  std::atomic<bool> stalled{false};
 
   // The FIDO interface only.
   std::unique_ptr<vkey::VirtualKeyLink> link;
@@ -183,6 +186,14 @@ struct HidrawBed::Interface {
     const std::size_t length = arg->data_len;
     if (length < 2) return umockdev_ioctl_client_complete(client, -1, EINVAL);
     if (!fido) return umockdev_ioctl_client_complete(client, static_cast<glong>(length), 0);
+    // A stalled OUT endpoint: the writer waits, as on the kernel's hidraw, until
+    // the key takes the report, goes away, or the USB transfer times out.
+    const auto giveUp = std::chrono::steady_clock::now() + kStalledWriteTimeout;
+    while (stalled && !removed && std::chrono::steady_clock::now() < giveUp) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (removed) return umockdev_ioctl_client_complete(client, -1, ENODEV);
+    if (stalled) return umockdev_ioctl_client_complete(client, -1, ETIMEDOUT);
     // The first byte is the report id. A device with numbered reports stalls on
     // one it does not have; without report ids the kernel drops a leading 0.
     std::uint8_t packet[kPacketBytes] = {};
@@ -464,6 +475,14 @@ bool HidrawBed::OpenToOtherUsers() {
     ec.clear();
   }
   return true;
+}
+
+void HidrawBed::SetStalled(int number, bool stalled) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (number < 0 || number >= static_cast<int>(devices_.size())) return;
+  for (auto& iface : devices_[number]->interfaces) {
+    if (iface->fido) iface->stalled = stalled;
+  }
 }
 
 void HidrawBed::SetReportObserver(ReportObserver observer) {

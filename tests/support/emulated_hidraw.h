@@ -11,7 +11,8 @@
 // A pulled-out device behaves as the kernel's hidraw driver makes it: queued input
 // reports can still be read, then read() fails with EIO and poll() reports POLLHUP
 // (the driver adds POLLERR, a pty cannot); write() and the ioctls fail with ENODEV;
-// the node is gone, so a new open fails with ENOENT.
+// the node is gone, so a new open fails with ENOENT. A stalled device (SetStalled)
+// holds every write() for up to 5 s.
 
 #include <cstdint>
 #include <functional>
@@ -72,6 +73,13 @@ class HidrawBed {
   bool SetNodeMode(const std::string& node, unsigned mode);
   // Lets other users reach the emulation (for tests that drop privileges).
   bool OpenToOtherUsers();
+
+  // A stalled device takes no report on its FIDO interface: a write() to it
+  // waits until the stall ends (the report then goes to the key), the device is
+  // pulled out (ENODEV) or 5 s have passed (ETIMEDOUT, the kernel's limit for
+  // the USB transfer). The waiting write holds umockdev's request thread, so the
+  // device's reads and ioctls wait as well, as on a key that has locked up.
+  void SetStalled(int device, bool stalled);
 
   void SetReportObserver(ReportObserver observer);
 

@@ -5,7 +5,8 @@
 # emulation, meets it through winebus's udev backend, the HID class driver and
 # SetupAPI. Three Wine sessions, each with a key of its own:
 #   1. a plain key: win32_hid_path_test.exe's PlainKey suite (listing and
-#      capabilities, every operation, a pull-out during an exchange, notices);
+#      capabilities, every operation, a pull-out during an exchange, notices,
+#      a key that stops taking reports);
 #   2. a composite key that never answers command 0x0B: the CompositeKey and
 #      SilentKey suites;
 #   3. pinvale.exe under Xvfb: "Device Inserted" for the key, the no-key state

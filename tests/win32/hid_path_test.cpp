@@ -2,11 +2,13 @@
 // driver under Wine, meeting the virtual key that pinvale-vkey --emulate-hidraw
 // plugs in as an emulated hidraw device (Wine's winebus reads it through its udev
 // backend). hid_path.sh runs the suites, each inside its own emulation:
-//   PlainKey.*      a key with a FIDO interface only, PIN 1234 at start;
+//   PlainKey.*      a key with a FIDO interface only, PIN 1234 at start (it is
+//                   stalled for a while, through the same FIFO);
 //   CompositeKey.*  a key with a keyboard interface before its FIDO interface;
 //   SilentKey.*     a key that never answers CTAP2 command 0x0B.
 // PINVALE_TEST_CONTROL names the emulation's control FIFO (a Unix path, reached
-// through Wine's Z: drive), through which the tests pull the key out and plug it in.
+// through Wine's Z: drive), through which the tests pull the key out and plug it in,
+// and stall it.
 
 #include <windows.h>
 
@@ -25,10 +27,12 @@ extern "C" {
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <future>
 #include <mutex>
 #include <set>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "../tools/scripted_console.h"
@@ -394,6 +398,101 @@ TEST_F(PlainKey, WineBroadcastsTheHidInterfaceNotices) {
   ASSERT_TRUE(WaitForInterfaces(1));
   std::this_thread::sleep_for(500ms);
   for (const std::string& notice : notices.Notices()) std::printf("notice: %s\n", notice.c_str());
+}
+
+// A key that stops taking reports: every write through the overlapped write
+// handle ends after the silence limit with the silence code, an exchange fails
+// instead of holding its thread, and once the key takes reports again it answers.
+TEST_F(PlainKey, AStalledKeyEndsEachWriteAfterTheLimit) {
+  const std::string path = KeyInterfaces().at(0);
+  const auto limit = std::chrono::milliseconds(CHidDeviceList::kDefaultSilenceLimitMs);
+  std::uint8_t report[65] = {0, 0xFF, 0xFF, 0xFF, 0xFF, 0x86, 0, 8, 1, 1, 1, 1, 1, 1, 1, 1};
+  {
+    std::uint32_t error = 0;
+    auto writer = WinHidPlatform().Open(path, HidAccess::kWrite, error);
+    ASSERT_NE(writer, nullptr) << "error " << error;
+    ASSERT_TRUE(TellKey("stall"));
+    std::this_thread::sleep_for(300ms);  // the emulation reads its FIFO every 50 ms
+    // Run apart, so that a write that hangs after all fails the test instead of
+    // holding it: the key is then told to take reports again.
+    auto write = std::async(std::launch::async, [&] {
+      const auto start = Clock::now();
+      std::uint32_t code = 0;
+      const int written = writer->WriteReport(report, sizeof report, code);
+      return std::make_tuple(written, code, Clock::now() - start);
+    });
+    if (write.wait_for(limit * 4) != std::future_status::ready) {
+      TellKey("unstall");
+      ADD_FAILURE() << "WriteReport still waits " << (limit * 4).count() << " ms later";
+    }
+    const auto [written, code, elapsed] = write.get();
+    EXPECT_EQ(written, -1);
+    EXPECT_EQ(code, CHidDeviceList::kSilenceErrorCode);
+    EXPECT_GE(elapsed, limit - 100ms);
+    EXPECT_LT(elapsed, limit + 2s);
+    std::printf(
+        "stalled key: the write ended after %d ms with error %u\n",
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()),
+        static_cast<unsigned>(code));
+  }
+
+  // A whole exchange, as the program runs it; its lines name the writes that
+  // the limit ended.
+  CFidoToken token(std::make_shared<WinHidPlatform>());
+  token.SetTransport(kTransportUsbHid);
+  ASSERT_EQ(token.EnumerateDevices(), 1);
+  ASSERT_EQ(token.SelectDevice(kVendor, kProduct), 1);
+  std::vector<std::string> lines;
+  std::mutex linesMutex;
+  SetDebugSink([&](std::string_view line) {
+    std::lock_guard<std::mutex> hold(linesMutex);
+    lines.emplace_back(line);
+  });
+  auto exchange = std::async(std::launch::async, [&] {
+    std::uint8_t getInfo = 0x04;
+    std::uint8_t answer[kReceiveBufferSize];
+    std::uint32_t length = sizeof answer;
+    const auto start = Clock::now();
+    const std::uint16_t status = token.SendCborCommand(&getInfo, 1, answer, &length);
+    return std::make_pair(status, Clock::now() - start);
+  });
+  if (exchange.wait_for(limit * 6) != std::future_status::ready) {
+    TellKey("unstall");
+    ADD_FAILURE() << "the exchange still waits " << (limit * 6).count() << " ms later";
+  }
+  const auto [status, elapsed] = exchange.get();
+  SetDebugSink(nullptr);
+  EXPECT_EQ(status, kExchangeFailed);
+  // The INIT write and read, then the message's first write: a limit each, and
+  // under Wine the seconds that calls into the HID stack wait while the driver
+  // still sits in a write.
+  EXPECT_LT(elapsed, limit * 5);
+  EXPECT_THAT(lines, testing::Contains("WriteFile L:551 ERR: 0x000005B4"));
+  for (const std::string& line : lines) std::printf("transport: %s\n", line.c_str());
+  std::printf(
+      "stalled key: the exchange ended after %d ms\n",
+      static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+
+  // The reports held back reach the key once it takes reports again, and their
+  // answers still arrive while the next exchanges run (the INIT answer is not
+  // examined, so a late report passes for it); one of the next four succeeds.
+  ASSERT_TRUE(TellKey("unstall"));
+  std::this_thread::sleep_for(2s);
+  lines.clear();
+  SetDebugSink([&](std::string_view line) {
+    std::lock_guard<std::mutex> hold(linesMutex);
+    lines.emplace_back(line);
+  });
+  std::uint8_t getInfo = 0x04;
+  std::uint8_t answer[kReceiveBufferSize];
+  std::vector<std::uint16_t> statuses;
+  for (int attempt = 0; attempt < 4 && (statuses.empty() || statuses.back() != 0); ++attempt) {
+    std::uint32_t length = sizeof answer;
+    statuses.push_back(token.SendCborCommand(&getInfo, 1, answer, &length));
+  }
+  EXPECT_EQ(statuses.back(), 0) << testing::PrintToString(statuses);
+  for (const std::string& line : lines) std::printf("transport: %s\n", line.c_str());
+  std::printf("after the stall: getInfo statuses %s\n", testing::PrintToString(statuses).c_str());
 }
 
 class CompositeKey : public KeyTest {

@@ -178,12 +178,16 @@ int RunEmulatedHidraw(const VkeyOptions& options, char** argv) {
         key->Plug();
         device = bed.Plug(key, shape);
         Say(device >= 0 ? "plugged in as " + bed.FidoNode(device) : "cannot plug the key in");
+      } else if (command == "stall" || command == "unstall") {
+        bed.SetStalled(device, command == "stall");
+        Say(command == "stall" ? "stalled" : "unstalled");
       } else if (command == "status") {
         Say(StatusLine(key->Status()));
       } else if (command == "quit" || command == "exit") {
         ::kill(child, SIGTERM);
       } else if (!command.empty()) {
-        Say("unknown command '" + command + "' (touch, unplug, plug, status, quit)");
+        Say("unknown command '" + command +
+            "' (touch, unplug, plug, stall, unstall, status, quit)");
       }
     }
     // The key can pull itself out (the pull-out fault): the device goes with it.

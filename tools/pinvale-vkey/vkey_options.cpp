@@ -94,8 +94,9 @@ const char kVkeyUsage[] =
     "\"status plugged=yes pin=set retries=8 wrong-in-a-row=0 waiting-for-touch=no\n"
     "force-pin-change=no\" (on one line).\n"
     "With --emulate-hidraw standard input belongs to COMMAND: the commands come from\n"
-    "--control PATH, unplug and plug remove and add the hidraw device, and quit ends\n"
-    "COMMAND (SIGTERM).\n";
+    "--control PATH, unplug and plug remove and add the hidraw device, stall makes\n"
+    "it take no more reports (a write waits up to 5 s, until unstall or unplug), and\n"
+    "quit ends COMMAND (SIGTERM).\n";
 
 namespace {
 
