@@ -39,6 +39,10 @@ inline constexpr std::u16string_view kAdministratorWarningText =
 // The status row for a key that is plugged in but does not answer.
 inline constexpr std::u16string_view kKeySilentText = u"Device not answering. Please re-plug it.";
 
+// The status row for a key that wants a new PIN before it can be used (forcePINChange).
+inline constexpr std::u16string_view kPinChangeWantedText =
+    u"The device wants a new PIN: use Change PIN.";
+
 // Windows builds whose HID stack needs administrator rights for security keys.
 inline constexpr std::u16string_view kPrereleaseBuildBranch = u"rs_prerelease";
 

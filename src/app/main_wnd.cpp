@@ -228,8 +228,16 @@ void CMainWnd::ShowKeyState(const KeyState& state) {
     }
     return;
   }
-  if (labelStatus_) labelStatus_->SetText(u"Device Inserted");
   if (btnFormat_) btnFormat_->SetEnabled(true);
+  if (state.info.pinSet && state.info.forcePinChange) {
+    // The key takes its PIN only to change it: Change PIN is the way on, and no PIN
+    // goes to Verify PIN (some such keys answer the right one as wrong).
+    if (labelStatus_) labelStatus_->SetText(kPinChangeWantedText);
+    EnableForPinState(true);
+    if (btnVerify_) btnVerify_->SetEnabled(false);
+    return;
+  }
+  if (labelStatus_) labelStatus_->SetText(u"Device Inserted");
   EnableForPinState(state.info.pinSet);
 }
 
@@ -355,7 +363,11 @@ void CMainWnd::OnSetPinClicked() {
 void CMainWnd::OnChangePinClicked() {
   TokenInfo info{};
   RunExchange([&] { GetInfo(info); });
-  if (info.pinSet && ::IsWindow(GetHWND())) OpenChangePinDialog();
+  if (!info.pinSet || !::IsWindow(GetHWND())) return;
+  // A change also ends the key's wish for a new PIN: the status row follows it.
+  if (OpenChangePinDialog() == 1 && info.forcePinChange && ::IsWindow(GetHWND())) {
+    ShowDeviceState(true);
+  }
 }
 
 void CMainWnd::RunResetAction() {

@@ -155,8 +155,8 @@ class CMainWnd : public ui::WindowImplBase {
   KeyState firstConnection_;            // the worker's finding, read once it has posted
   bool connectAgain_ = false;
   bool removalSeen_ = false;
-  bool connectionScheduled_ = false;        // a removal notice came since the last connection attempt
-  std::u16string statusBeforeCue_;  // the status row's text while it says "Please wait..."
+  bool connectionScheduled_ = false;  // a removal notice came since the last connection attempt
+  std::u16string statusBeforeCue_;    // the status row's text while it says "Please wait..."
   std::function<void()> afterFirstFrame_;
 };
 

@@ -10,13 +10,17 @@ namespace {
 
 constexpr std::uint8_t kCommandGetInfo = 0x04;
 constexpr std::int32_t kMemberOptions = 4;
+constexpr std::int32_t kMemberForcePinChange = 0x0C;
 constexpr std::uint8_t kSimpleTrue = 21;
 
 // Only the boolean true counts: a false, a missing option, or any other kind of
 // value reads as not set.
-bool OptionIsTrue(const CborItem& options, const char* name, std::uint32_t length) {
-  const CborItem value = options.mapValueByText(name, length);
+bool IsTrue(const CborItem& value) {
   return value.head().majorType == 7 && value.simpleValue() == kSimpleTrue;
+}
+
+bool OptionIsTrue(const CborItem& options, const char* name, std::uint32_t length) {
+  return IsTrue(options.mapValueByText(name, length));
 }
 
 }  // namespace
@@ -29,9 +33,11 @@ std::uint16_t GetInfo(CFidoToken& token, TokenInfo& info) {
 
   // After a failure the length still says 4096, but the buffer is all zero and
   // no lookup finds anything in it.
-  const CborItem options = CborItem(answer.data(), answerLength).mapValueByInt(kMemberOptions);
+  const CborItem body(answer.data(), answerLength);
+  const CborItem options = body.mapValueByInt(kMemberOptions);
   if (OptionIsTrue(options, "clientPin", 9)) info.pinSet = 1;
   if (OptionIsTrue(options, "uv", 2)) info.uvSet = 1;
+  if (IsTrue(body.mapValueByInt(kMemberForcePinChange))) info.forcePinChange = 1;
   return result;
 }
 

@@ -32,11 +32,12 @@ class TestMainWnd : public CMainWnd {
   using CMainWnd::CMainWnd;
   int setPinOpened = 0, changePinOpened = 0, verifyOpened = 0, resetOpened = 0;
   std::function<int()> setPinDialog = [] { return 0; };
+  std::function<int()> changePinDialog = [] { return 1; };
   std::function<std::optional<std::uint16_t>()> resetDialog = [] { return std::nullopt; };
 
  protected:
   int OpenSetPinDialog() override { return ++setPinOpened, setPinDialog(); }
-  int OpenChangePinDialog() override { return ++changePinOpened, 1; }
+  int OpenChangePinDialog() override { return ++changePinOpened, changePinDialog(); }
   int OpenVerifyPinDialog() override { return ++verifyOpened, 1; }
   std::optional<std::uint16_t> OpenResetDialog() override { return ++resetOpened, resetDialog(); }
 };
@@ -47,6 +48,7 @@ struct KeySpec {
   bool uv = false;
   int processingDelayMs = 0;
   std::vector<vkey::VirtualKeyFault> faults = {};
+  bool forcePinChange = false;  // a CTAP 2.1 key that wants a new PIN
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -80,6 +82,10 @@ class MainWindowTest : public ::testing::Test {
     config.uv = spec.uv;
     config.processingDelayMs = spec.processingDelayMs;
     config.faults = spec.faults;
+    if (spec.forcePinChange) {
+      config.profile = vkey::CtapProfile::kCtap21;
+      config.forcePinChange = true;
+    }
     config.touchMode = vkey::TouchMode::kOnDemand;
     auto key = vkey::VirtualKey::Create(config);
     paths_.push_back(keys_->AddKey(key, label));
@@ -388,6 +394,28 @@ TEST_F(MainWindowTest, KeyWithoutAccessRightsExplainsTheUdevRule) {
   Open(std::make_shared<RefusingPlatform>());
   ExpectNoKeyState();
   EXPECT_FALSE(HidAccessFailureFlag());
+}
+
+// A key that wants a new PIN before it is used: the status row says so and leads to
+// Change PIN; Verify PIN is not offered; a change brings the usual state back.
+TEST_F(MainWindowTest, KeyThatWantsANewPinLeadsToChangePin) {
+  AddKey({.pin = "1234", .forcePinChange = true});
+  Open();
+  EXPECT_EQ(Status(), kPinChangeWantedText);
+  EXPECT_TRUE(Enabled(u"btn_change_pin"));
+  EXPECT_FALSE(Enabled(u"btn_Verify"));
+  EXPECT_FALSE(Enabled(u"btn_Enroll"));
+  EXPECT_TRUE(Enabled(u"btn_Format"));
+
+  window_->changePinDialog = [this] {
+    const std::uint8_t current[] = {'1', '2', '3', '4'};
+    const std::uint8_t next[] = {'5', '6', '7', '8'};
+    EXPECT_EQ(SendChangePin(window_->Token(), current, next).code, 0);
+    return 1;
+  };
+  EXPECT_TRUE(uit::Click(window_->GetHWND(), u"btn_change_pin"));
+  EXPECT_EQ(window_->changePinOpened, 1);
+  ExpectKeyState(true);
 }
 
 // ---------------------------------------------------------------- keys that do not behave
