@@ -25,7 +25,8 @@ wrong: 4
 retries: 0'
 for fault in stray stray=4; do
   out=$("$VKEY" --emulate-hidraw --pin 1234 --fault "$fault" -- sh -c '
-    "$0" info; echo "info: $?"
+    info=$("$0" info); rc=$?
+    printf "%s\n" "$info" | sed -n 1,3p; echo "info: $rc"  # its first lines: PIN and UV
     printf "1234\n" | "$0" --pin-stdin verify-pin; echo "verify: $?"
     printf "9999\n" | "$0" --pin-stdin verify-pin 2>&1; echo "wrong: $?"
     "$0" retries; echo "retries: $?"' "$CLI" 2>>"$work/vkey.log") ||
