@@ -288,7 +288,10 @@ class SdlBackend : public IUiBackend {
   void ReadDesktop() {
     const char* driver = SDL_GetCurrentVideoDriver();
     X11Desktop desktop;
-    if (driver && std::strcmp(driver, "x11") == 0) desktop = ReadX11Desktop();
+    if (driver && std::strcmp(driver, "x11") == 0) {
+      desktop = ReadX11Desktop();
+      IgnoreWakeUpsToGoneWindows();
+    }
     m_windowManager = desktop.windowManager;
     if (desktop.xftDpi) m_scale = ScaleFactor::FromDpi(*desktop.xftDpi);
     if (const char* setting = std::getenv("PINVALE_SCALE")) {

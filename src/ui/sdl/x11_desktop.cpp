@@ -2,6 +2,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <X11/Xresource.h>
 
 #include <cstdlib>
@@ -78,6 +79,22 @@ X11Desktop ReadX11Desktop() {
   desktop.xftDpi = XftDpi(display.get());
   desktop.windowManager = WindowManagerRuns(display.get());
   return desktop;
+}
+
+namespace {
+
+XErrorHandler g_previousHandler = nullptr;
+
+int OnXError(Display* display, XErrorEvent* error) {
+  if (error->error_code == BadWindow && error->request_code == X_SendEvent) return 0;
+  return g_previousHandler ? g_previousHandler(display, error) : 0;
+}
+
+}  // namespace
+
+void IgnoreWakeUpsToGoneWindows() {
+  XErrorHandler previous = XSetErrorHandler(OnXError);
+  if (previous != OnXError) g_previousHandler = previous;
 }
 
 }  // namespace pinvale::ui::sdl

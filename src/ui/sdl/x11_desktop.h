@@ -16,4 +16,10 @@ struct X11Desktop {
 // Empty values when no X display can be opened (SDL's dummy driver, Wayland without X).
 X11Desktop ReadX11Desktop();
 
+// SDL ends its wait for events by sending an event to one of the windows, from whichever
+// thread posted; that window may have been destroyed a moment before, and Xlib's default
+// handler would end the program over the BadWindow. Such errors are ignored from now on;
+// every other error goes to the handler that was in place.
+void IgnoreWakeUpsToGoneWindows();
+
 }  // namespace pinvale::ui::sdl
