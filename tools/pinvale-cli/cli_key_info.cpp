@@ -54,12 +54,24 @@ std::string Number(std::uint32_t value) {
   return std::to_string(value);
 }
 
-std::string OptionLine(const std::string& name, bool value) {
-  std::string topic = name;
+// Appends the parts in turn: chains of operator+ on strings make GCC 12 warn falsely
+// (-Wrestrict) in optimised builds.
+template <typename... Parts>
+void Append(std::string& out, const Parts&... parts) {
+  (out.append(std::string_view(parts)), ...);
+}
+
+void AppendOptionLine(std::string& out, const std::string& name, bool value) {
+  std::string_view meaning;
   for (const OptionWords& words : kOptionWords) {
-    if (words.name == name) topic = std::string(words.meaning) + " (" + name + ")";
+    if (words.name == name) meaning = words.meaning;
   }
-  return "  " + topic + ": " + (value ? "yes" : "no") + "\n";
+  if (meaning.empty()) {
+    Append(out, "  ", name);
+  } else {
+    Append(out, "  ", meaning, " (", name, ")");
+  }
+  Append(out, ": ", value ? "yes" : "no", "\n");
 }
 
 }  // namespace
@@ -68,33 +80,33 @@ std::string DescribeKeyInfo(const AuthenticatorInfo& info) {
   std::string out;
   if (!info.versions.empty()) {
     out += "Versions:";
-    for (const std::string& version : info.versions) out += " " + version;
+    for (const std::string& version : info.versions) Append(out, " ", version);
     out += "\n";
   }
-  if (info.aaguid) out += "AAGUID: " + Hex(info.aaguid->data(), info.aaguid->size()) + "\n";
+  if (info.aaguid) Append(out, "AAGUID: ", Hex(info.aaguid->data(), info.aaguid->size()), "\n");
   if (!info.options.empty()) {
     out += "Options:\n";
-    for (const auto& [name, value] : info.options) out += OptionLine(name, value);
+    for (const auto& [name, value] : info.options) AppendOptionLine(out, name, value);
   }
-  if (info.maxMsgSize) out += "Largest message: " + Number(*info.maxMsgSize) + " bytes\n";
+  if (info.maxMsgSize) Append(out, "Largest message: ", Number(*info.maxMsgSize), " bytes\n");
   out += "PIN protocols:";
   if (info.pinUvAuthProtocols.empty()) out += " none listed (protocol 1 is used)";
-  for (std::uint32_t protocol : info.pinUvAuthProtocols) out += " " + Number(protocol);
+  for (std::uint32_t protocol : info.pinUvAuthProtocols) Append(out, " ", Number(protocol));
   out += "\n";
   if (info.minPinLength) {
-    out += "Minimum PIN length: " + Number(*info.minPinLength) + " characters\n";
+    Append(out, "Minimum PIN length: ", Number(*info.minPinLength), " characters\n");
   }
   if (info.forcePinChange) out += "The key wants its PIN changed before it is used.\n";
-  if (info.firmwareVersion) out += "Firmware version: " + Number(*info.firmwareVersion) + "\n";
+  if (info.firmwareVersion) Append(out, "Firmware version: ", Number(*info.firmwareVersion), "\n");
   if (info.remainingDiscoverableCredentials) {
-    out += "Free passkey slots: " + Number(*info.remainingDiscoverableCredentials) + "\n";
+    Append(out, "Free passkey slots: ", Number(*info.remainingDiscoverableCredentials), "\n");
   }
   if (info.uvModality) {
     out += "Ways of user verification:";
     std::size_t shown = 0;
     for (std::size_t bit = 0; bit < std::size(kModalities); ++bit) {
       if ((*info.uvModality & (1u << bit)) == 0) continue;
-      out += std::string(shown++ == 0 ? " " : ", ") + std::string(kModalities[bit]);
+      Append(out, shown++ == 0 ? " " : ", ", kModalities[bit]);
     }
     if (shown == 0) out += " none named";
     out += "\n";
