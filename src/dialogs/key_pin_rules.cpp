@@ -1,10 +1,9 @@
 #include "dialogs/key_pin_rules.h"
 
-#include <string_view>
-
 #include "ctap/pin_protocol_choice.h"
 #include "ctap/pin_text.h"
 #include "dialogs/pin_dialog_texts.h"
+#include "dialogs/pin_entry.h"
 
 namespace pinvale {
 
@@ -23,14 +22,7 @@ bool BelowKeyMinimum(const KeyPinRules& rules, std::span<const std::uint8_t> pin
 }
 
 std::u16string KeyMinimumText(std::uint32_t minimum) {
-  constexpr std::u16string_view kMarker = u"%d";
-  std::u16string text(kKeyMinimumFormat);
-  const std::string digits = std::to_string(minimum);
-  const std::size_t at = text.find(kMarker);
-  if (at != std::u16string::npos) {
-    text.replace(at, kMarker.size(), std::u16string(digits.begin(), digits.end()));
-  }
-  return text;
+  return FormatCount(kKeyMinimumFormat, minimum);
 }
 
 }  // namespace pinvale

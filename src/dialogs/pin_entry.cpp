@@ -23,18 +23,22 @@ std::u16string_view PinLengthRefusal(std::u16string_view pin, std::u16string_vie
   return {};
 }
 
-std::u16string PinRetriesText(std::uint32_t retries) {
-  // The count takes the place of %d; the result is capped at 1023 units, so the
-  // message fits a 1024-unit text buffer whatever the count.
+std::u16string FormatCount(std::u16string_view format, std::uint32_t count) {
+  // The result is capped at 1023 units, so the message fits a 1024-unit text buffer
+  // whatever the count.
   constexpr std::u16string_view kMarker = u"%d";
-  std::u16string text(kPinRetriesFormat);
+  std::u16string text(format);
   char digits[16];
-  const int length = std::snprintf(digits, sizeof digits, "%d", static_cast<int>(retries));
-  std::u16string count(digits, digits + (length > 0 ? length : 0));
+  const int length = std::snprintf(digits, sizeof digits, "%d", static_cast<int>(count));
+  std::u16string number(digits, digits + (length > 0 ? length : 0));
   std::size_t at = text.find(kMarker);
-  if (at != std::u16string::npos) text.replace(at, kMarker.size(), count);
+  if (at != std::u16string::npos) text.replace(at, kMarker.size(), number);
   if (text.size() > 1023) text.resize(1023);
   return text;
+}
+
+std::u16string PinRetriesText(std::uint32_t retries) {
+  return FormatCount(kPinRetriesFormat, retries);
 }
 
 void WipePinText(std::u16string& text) {

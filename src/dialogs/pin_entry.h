@@ -24,6 +24,9 @@ constexpr int kStatusPinPolicyViolation = 0x37;
 // the length is fine (4 to 63). `tooLongText` differs between the dialogs.
 std::u16string_view PinLengthRefusal(std::u16string_view pin, std::u16string_view tooLongText);
 
+// `format` with its %d replaced by `count`, at most 1023 units (a 1024-unit text buffer).
+std::u16string FormatCount(std::u16string_view format, std::uint32_t count);
+
 // "The PIN is incorrect. You have %d times left." with the count in place.
 std::u16string PinRetriesText(std::uint32_t retries);
 

@@ -283,6 +283,16 @@ bool PrepareKey(Console& console, const Options& options, Key& key, KeySetup& se
   return false;
 }
 
+// PrepareKey for the commands that need a PIN on the key already.
+bool PrepareKeyWithPin(Console& console, const Options& options, Key& key, KeySetup& setup,
+                       int& exitCode) {
+  if (!PrepareKey(console, options, key, setup, exitCode)) return false;
+  if (setup.PinSet()) return true;
+  console.Err(kNoPinText);
+  exitCode = kExitInputRefused;
+  return false;
+}
+
 int Info(Console& console, Key& key, std::uint16_t productId) {
   AuthenticatorInfo info;
   int exitCode = kExitOk;
@@ -375,11 +385,7 @@ int SetPin(Console& console, const Options& options, Key& key) {
 int ChangePin(Console& console, const Options& options, Key& key) {
   KeySetup setup;
   int exitCode = kExitOk;
-  if (!PrepareKey(console, options, key, setup, exitCode)) return exitCode;
-  if (!setup.PinSet()) {
-    console.Err(kNoPinText);
-    return kExitInputRefused;
-  }
+  if (!PrepareKeyWithPin(console, options, key, setup, exitCode)) return exitCode;
   SecretBytes current;
   if (!ReadPin(console, "Current PIN: ", NoPinText(options), current, false)) {
     return kExitInputRefused;
@@ -407,11 +413,7 @@ int VerifyPin(Console& console, const Options& options, Key& key) {
   // Asked first, so that nobody types a PIN for a key that has none.
   KeySetup setup;
   int exitCode = kExitOk;
-  if (!PrepareKey(console, options, key, setup, exitCode)) return exitCode;
-  if (!setup.PinSet()) {
-    console.Err(kNoPinText);
-    return kExitInputRefused;
-  }
+  if (!PrepareKeyWithPin(console, options, key, setup, exitCode)) return exitCode;
   if (setup.info.forcePinChange) {
     // Such a key may answer even the right PIN with 0x31: no PIN is risked on it.
     console.Err("The key wants its PIN changed before it is used; use change-pin first.\n");
