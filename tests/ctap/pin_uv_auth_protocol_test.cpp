@@ -216,7 +216,8 @@ TEST(ClientPinRequestWriter, TokenWithPermissionsCarriesThemAndTheRpIdLast) {
 
   // cm alone, no rpId: 5 pairs.
   ClientPinRequest cm(1, PinSubCommand::kGetPinUvAuthTokenUsingPinWithPermissions, &key);
-  cm.pinHashEnc = Bytes(16, 0xEE);
+  const Bytes shortHashEnc(16, 0xEE);  // the request holds a view of it
+  cm.pinHashEnc = shortHashEnc;
   cm.permissions = kPermissionCredentialManagement;
   const Bytes request = Request(cm);
   ASSERT_EQ(request.size(), 1 + 1 + 4 + 79 + 18 + 2u);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -395,14 +397,18 @@ TEST_P(SlowKeyDialogTest, KeepsAnsweringShowsTheCueAndTakesNoSecondSubmit) {
   config.processingDelayMs = 1000;
   UseKey(config);
   PinDialog dialog(GetParam(), &Token());
-  int probes = 0;
-  bool cueSeen = false;
+  // The probes hold what they use: one may still be queued when the task returns.
+  struct Probes {
+    int count = 0;
+    bool cueSeen = false;
+  };
+  const auto probes = std::make_shared<Probes>();
   const int code = RunDialog(*dialog.window, [&](HWND hwnd) {
     dialog.Fill(hwnd, GetParam() == Kind::kChange ? u"5678" : u"1234");
-    std::function<void()> probe = [&] {
-      ++probes;
-      if (!cueSeen && IsWindow(hwnd) && TextOf(hwnd, u"btn_ok") == kBusyText) {
-        cueSeen = true;
+    const std::function<void()> probe = [probes, hwnd] {
+      ++probes->count;
+      if (!probes->cueSeen && IsWindow(hwnd) && TextOf(hwnd, u"btn_ok") == kBusyText) {
+        probes->cueSeen = true;
         uit::KeyDown(hwnd, VK_RETURN);  // not taken while the key is asked
       }
     };
@@ -420,10 +426,11 @@ TEST_P(SlowKeyDialogTest, KeepsAnsweringShowsTheCueAndTakesNoSecondSubmit) {
     uit::KeyDown(hwnd, VK_RETURN);
     stop = true;
     ticker.join();
+    uit::PumpUntilIdle();  // the probes still queued, and the dialog's close
   });
   EXPECT_EQ(code, 1);
-  EXPECT_TRUE(cueSeen);
-  EXPECT_GT(probes, 10);
+  EXPECT_TRUE(probes->cueSeen);
+  EXPECT_GT(probes->count, 10);
   const std::vector<int> seen = PinSubcommandsSeen();
   const int request = GetParam() == Kind::kSet ? 3 : GetParam() == Kind::kChange ? 4 : 5;
   EXPECT_EQ(std::count(seen.begin(), seen.end(), request), 1) << "the PIN went out twice";
