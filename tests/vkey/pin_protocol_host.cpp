@@ -48,14 +48,7 @@ bool PinProtocolHost::Agree(ProtocolSecret& secret, Bytes& coseKey) {
       !secret.Derive(protocol_, z.data())) {
     return false;
   }
-  std::uint8_t px[32];
-  std::uint8_t py[32];
-  platform.PublicCoordinates(px, py);
-  std::uint8_t buffer[96];
-  CborWriter w(buffer, sizeof buffer);
-  w.beginMap(5).putInt(1).putInt(2).putInt(3).putInt(-25).putInt(-1).putInt(1);
-  w.putInt(-2).putBytes(px, 32).putInt(-3).putBytes(py, 32);
-  coseKey.assign(buffer, buffer + w.length());
+  coseKey = HostCoseKey(platform);
   return true;
 }
 

@@ -9,6 +9,17 @@
 
 namespace pinvale::vkey::test {
 
+std::vector<std::uint8_t> HostCoseKey(const KeyAgreementKey& key) {
+  std::uint8_t x[32];
+  std::uint8_t y[32];
+  key.PublicCoordinates(x, y);
+  std::uint8_t buffer[96];
+  CborWriter writer(buffer, sizeof buffer);
+  writer.beginMap(5).putInt(1).putInt(2).putInt(3).putInt(-25).putInt(-1).putInt(1);
+  writer.putInt(-2).putBytes(x, 32).putInt(-3).putBytes(y, 32);
+  return std::vector<std::uint8_t>(buffer, buffer + writer.length());
+}
+
 VirtualKeyConfig FastConfig() {
   VirtualKeyConfig config;
   config.touchMode = TouchMode::kAutomatic;
@@ -186,14 +197,7 @@ bool TestHost::AgreeOnSecret(SharedSecret& secret, std::vector<std::uint8_t>& co
       !host.DeriveSharedSecret(x, xLength, y, yLength, random_, secret)) {
     return false;
   }
-  std::uint8_t hx[32];
-  std::uint8_t hy[32];
-  host.PublicCoordinates(hx, hy);
-  std::uint8_t buffer[96];
-  CborWriter writer(buffer, sizeof buffer);
-  writer.beginMap(5).putInt(1).putInt(2).putInt(3).putInt(-25).putInt(-1).putInt(1);
-  writer.putInt(-2).putBytes(hx, 32).putInt(-3).putBytes(hy, 32);
-  coseKey.assign(buffer, buffer + writer.length());
+  coseKey = HostCoseKey(host);
   return true;
 }
 

@@ -13,6 +13,9 @@
 
 namespace pinvale::vkey::test {
 
+// The COSE form of a host's key-agreement public key, as clientPIN requests carry it.
+std::vector<std::uint8_t> HostCoseKey(const KeyAgreementKey& key);
+
 struct HidMessage {
   std::uint32_t cid = 0;
   std::uint8_t cmd = 0;  // without the initialisation bit
