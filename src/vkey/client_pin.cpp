@@ -38,7 +38,7 @@ void CtapAuthenticator::ClientPin(const std::uint8_t* cbor, std::size_t length,
       case kPinGetRetries: {
         std::uint8_t body[16];
         CborWriter writer(body, sizeof body);
-        writer.beginMap(1).putInt(3).putInt(static_cast<std::int32_t>(retries_));
+        writer.beginMap(1).putInt(3).putInt(static_cast<std::int32_t>(state_.pinRetries));
         answer.insert(answer.end(), body, body + writer.length());
         break;
       }
@@ -101,20 +101,20 @@ std::uint8_t CtapAuthenticator::AgreeOnSecret(const PinRequest& request, Protoco
 // The retries go down first, so pulling the key out mid-check still costs a try.
 std::uint8_t CtapAuthenticator::CheckPinHash(const ProtocolSecret& secret,
                                              const PinRequest& request) {
-  --retries_;
+  --state_.pinRetries;
   SecretBuffer<kPinHashSize + kIvSize> received;
   std::size_t receivedLength = 0;
   const bool decrypted = ProtocolDecrypt(secret, request.pinHashEnc.data, request.pinHashEnc.length,
                                          received.data(), receivedLength);
   if (decrypted && receivedLength == kPinHashSize &&
-      EqualInConstantTime(received.data(), pinHash_.data(), pinHash_.size())) {
-    retries_ = kMaxPinRetries;
+      EqualInConstantTime(received.data(), state_.pinHash.data(), state_.pinHash.size())) {
+    state_.pinRetries = kMaxPinRetries;
     consecutiveFailures_ = 0;
     return kStatusOk;
   }
   RenewKeyAgreement();
   ++consecutiveFailures_;
-  if (retries_ == 0) return kStatusPinBlocked;
+  if (state_.pinRetries == 0) return kStatusPinBlocked;
   if (consecutiveFailures_ >= kMaxConsecutivePinFailures) return kStatusPinAuthBlocked;
   return kStatusPinInvalid;
 }
@@ -147,15 +147,15 @@ std::uint8_t CtapAuthenticator::StoreNewPin(const ProtocolSecret& secret, const 
   PinHash newHash;
   HashPin(block.data(), pinLength, newHash);
   // A change the key asked for must bring a new PIN.
-  if (changing && forcePinChange_ &&
-      EqualInConstantTime(newHash.data(), pinHash_.data(), pinHash_.size())) {
+  if (changing && state_.forcePinChange &&
+      EqualInConstantTime(newHash.data(), state_.pinHash.data(), state_.pinHash.size())) {
     return kStatusPinPolicyViolation;
   }
-  pinHash_ = newHash;
-  pinSet_ = true;
-  retries_ = kMaxPinRetries;
+  state_.pinHash = newHash;
+  state_.pinSet = true;
+  state_.pinRetries = kMaxPinRetries;
   consecutiveFailures_ = 0;
-  forcePinChange_ = false;
+  state_.forcePinChange = false;
   // A 2.1 key takes back every token the old PIN gave.
   if (Ctap21()) RenewPinToken();
   return kStatusOk;
@@ -171,7 +171,7 @@ std::uint8_t CtapAuthenticator::SetPin(const PinRequest& request) {
   if (!request.hasKeyAgreement || !request.pinAuth.present || !request.newPinEnc.present) {
     return kStatusMissingParameter;
   }
-  if (pinSet_) return kStatusPinAlreadySet;
+  if (state_.pinSet) return kStatusPinAlreadySet;
   if (request.newPinEnc.length != CiphertextSize(request.protocol, kPaddedPinBlockSize)) {
     return kStatusInvalidParameter;
   }
@@ -188,8 +188,8 @@ std::uint8_t CtapAuthenticator::ChangePin(const PinRequest& request) {
       !request.pinHashEnc.present) {
     return kStatusMissingParameter;
   }
-  if (!pinSet_) return kStatusPinNotSet;
-  if (retries_ == 0) return kStatusPinBlocked;
+  if (!state_.pinSet) return kStatusPinNotSet;
+  if (state_.pinRetries == 0) return kStatusPinBlocked;
   if (consecutiveFailures_ >= kMaxConsecutivePinFailures) return kStatusPinAuthBlocked;
   if (request.newPinEnc.length != CiphertextSize(request.protocol, kPaddedPinBlockSize) ||
       request.pinHashEnc.length != CiphertextSize(request.protocol, kPinHashSize)) {

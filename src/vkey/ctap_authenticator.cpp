@@ -1,6 +1,7 @@
 #include "vkey/ctap_authenticator.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "cbor/cbor_item.h"
 #include "cbor/cbor_writer.h"
@@ -13,13 +14,16 @@ CtapAuthenticator::CtapAuthenticator(const VirtualKeyConfig& config, RandomSourc
   rules_.protocols = EffectivePinProtocols(config_);
   rules_.ctap21 = Ctap21();
   minPinLength_ = EffectiveMinPinLength(config_);
+  random_.Fill(state_.credentialKey.data(), state_.credentialKey.size());
   const std::string& pin = config_.initialPin;
   if (!pin.empty()) {
-    HashPin(reinterpret_cast<const std::uint8_t*>(pin.data()), pin.size(), pinHash_);
-    pinSet_ = true;
-    forcePinChange_ = Ctap21() && config_.forcePinChange;
+    HashPin(reinterpret_cast<const std::uint8_t*>(pin.data()), pin.size(), state_.pinHash);
+    state_.pinSet = true;
+    state_.forcePinChange = Ctap21() && config_.forcePinChange;
   }
 }
+
+CtapAuthenticator::~CtapAuthenticator() = default;
 
 void CtapAuthenticator::PowerUp() {
   RenewKeyAgreement();
@@ -35,6 +39,11 @@ void CtapAuthenticator::RenewPinToken() {
   tokenProtocol_ = 0;
 }
 
+int CtapAuthenticator::RemainingDiscoverableCredentials() const {
+  const int stored = static_cast<int>(state_.credentials.size());
+  return stored < config_.capacity ? config_.capacity - stored : 0;
+}
+
 bool CtapAuthenticator::SupportsProtocol(std::uint32_t protocol) const {
   return std::find(rules_.protocols.begin(), rules_.protocols.end(), protocol) !=
          rules_.protocols.end();
@@ -44,57 +53,141 @@ void CtapAuthenticator::RenewKeyAgreement() {
   keyAgreement_.Generate(random_);
 }
 
+// Everything the key holds goes: the PIN, the passkeys, the fingerprints, and the key
+// that wraps non-discoverable credentials, so that their ids are worthless too.
 void CtapAuthenticator::FactoryReset() {
-  pinSet_ = false;
-  pinHash_.Wipe();
-  retries_ = kMaxPinRetries;
+  resume_ = nullptr;
+  state_ = KeyState{};
+  random_.Fill(state_.credentialKey.data(), state_.credentialKey.size());
   consecutiveFailures_ = 0;
-  forcePinChange_ = false;
   RenewPinToken();
   RenewKeyAgreement();
 }
 
-void CtapAuthenticator::Handle(const std::uint8_t* message, std::size_t length,
-                               std::vector<std::uint8_t>& answer) {
-  answer.clear();
+void CtapAuthenticator::Handle(const std::uint8_t* message, std::size_t length, CtapReply& reply) {
+  reply = CtapReply{};
+  resume_ = nullptr;
+  EndWalksBefore(message, length);
+  const std::uint8_t* cbor = message + 1;
+  const std::size_t cborLength = length - 1;
   switch (message[0]) {
     case kCtapGetInfo:
-      GetInfo(answer);
+      GetInfo(reply.answer);
       return;
     case kCtapClientPin:
-      ClientPin(message + 1, length - 1, answer);
+      ClientPin(cbor, cborLength, reply.answer);
       return;
-    default:  // makeCredential and the rest are not Pinvale's business
-      answer.push_back(kStatusInvalidCommand);
+    case kCtapMakeCredential:
+      MakeCredential(cbor, cborLength, reply);
       return;
+    case kCtapGetAssertion:
+      GetAssertion(cbor, cborLength, reply);
+      return;
+    case kCtapGetNextAssertion:
+      GetNextAssertion(reply);
+      return;
+    case kCtapBioEnrollment:
+    case kCtapBioEnrollmentPre: {
+      const bool prototype = message[0] == kCtapBioEnrollmentPre;
+      if (prototype ? HasPrototypeManagement() : HasFinalManagement()) {
+        BioEnrollment(prototype, cbor, cborLength, reply);
+        return;
+      }
+      break;
+    }
+    case kCtapCredentialManagement:
+    case kCtapCredentialManagementPre: {
+      const bool prototype = message[0] == kCtapCredentialManagementPre;
+      if (prototype ? HasPrototypeManagement() : HasFinalManagement()) {
+        CredentialManagement(prototype, cbor, cborLength, reply);
+        return;
+      }
+      break;
+    }
+    default:
+      break;
   }
+  reply.answer.assign(1, kStatusInvalidCommand);
 }
 
-// Only what the key does: no "rk" (it stores no credentials), but "up", since reset
-// and getAssertion wait for the user's touch.
+void CtapAuthenticator::Resume(const SensorInput& input, std::vector<std::uint8_t>& answer) {
+  answer.clear();
+  auto resume = std::move(resume_);
+  resume_ = nullptr;
+  if (resume) resume(input, answer);
+  if (answer.empty()) answer.push_back(kStatusOperationDenied);
+}
+
+void CtapAuthenticator::AbandonWait() {
+  resume_ = nullptr;
+}
+
+namespace {
+
+// The getInfo options of one key, in canonical order (shorter names first, then
+// bytewise), so the writer can put them as they come.
+struct InfoOption {
+  const char* name;
+  bool value;
+};
+
+CborWriter& PutText(CborWriter& writer, const char* text) {
+  return writer.putText(text, static_cast<std::uint32_t>(std::strlen(text)));
+}
+
+}  // namespace
+
+// Only what the key does, true to its profile and to what it holds now.
 void CtapAuthenticator::GetInfo(std::vector<std::uint8_t>& answer) const {
-  // Canonical CBOR: integer keys ascending, text keys shorter first, then bytewise.
-  std::uint8_t body[256];
+  const bool sensor = config_.profile != CtapProfile::kCtap20;
+  const bool enrolled = !state_.fingerprints.empty();
+  std::vector<InfoOption> options = {{"rk", true}, {"up", true}};
+  if (sensor ? enrolled : config_.uv) options.push_back({"uv", true});
+  options.push_back({"plat", false});
+  if (HasFinalManagement()) options.push_back({"credMgmt", true});
+  if (HasFinalManagement()) options.push_back({"bioEnroll", enrolled});
+  options.push_back({"clientPin", state_.pinSet});
+  if (Ctap21()) options.push_back({"pinUvAuthToken", true});
+  if (Ctap21()) options.push_back({"makeCredUvNotRqd", true});
+  if (HasPrototypeManagement()) options.push_back({"credentialMgmtPreview", true});
+  if (HasPrototypeManagement()) options.push_back({"userVerificationMgmtPreview", enrolled});
+
+  std::vector<const char*> versions = {"FIDO_2_0"};
+  if (HasPrototypeManagement()) versions.push_back("FIDO_2_1_PRE");
+  if (Ctap21()) versions.push_back("FIDO_2_1");
+
+  std::uint8_t body[512];
   CborWriter writer(body, sizeof body);
-  writer.beginMap(Ctap21() ? 7 : 5);
-  if (Ctap21()) {
-    writer.putInt(1).beginArray(2).putText("FIDO_2_0", 8).putText("FIDO_2_1", 8);
-  } else {
-    writer.putInt(1).beginArray(1).putText("FIDO_2_0", 8);
-  }
+  // versions, extensions, aaguid, options, maxMsgSize, pinUvAuthProtocols; the 2.1
+  // members after them.
+  const std::uint32_t members = 5 + (sensor ? 4 : 0) + (Ctap21() ? 6 : 0);
+  writer.beginMap(members);
+  writer.putInt(1).beginArray(static_cast<std::uint32_t>(versions.size()));
+  for (const char* version : versions) PutText(writer, version);
+  if (sensor) writer.putInt(2).beginArray(1).putText("credProtect", 11);
   writer.putInt(3).putBytes(config_.aaguid.data(), config_.aaguid.size());
-  writer.putInt(4).beginMap(3 + (config_.uv ? 1 : 0) + (Ctap21() ? 1 : 0));
-  writer.putText("up", 2).putBool(true);
-  if (config_.uv) writer.putText("uv", 2).putBool(true);
-  writer.putText("plat", 4).putBool(false);
-  writer.putText("clientPin", 9).putBool(pinSet_);
-  if (Ctap21()) writer.putText("pinUvAuthToken", 14).putBool(true);
+  writer.putInt(4).beginMap(static_cast<std::uint32_t>(options.size()));
+  for (const InfoOption& option : options) {
+    PutText(writer, option.name).putBool(option.value);
+  }
   writer.putInt(5).putInt(config_.maxMsgSize);
   writer.putInt(6).beginArray(static_cast<std::uint32_t>(rules_.protocols.size()));
   for (std::uint8_t protocol : rules_.protocols) writer.putInt(protocol);
+  if (sensor) {
+    writer.putInt(7).putInt(static_cast<std::int32_t>(kMaxCredentialCountInList));
+    writer.putInt(8).putInt(static_cast<std::int32_t>(kMaxCredentialIdLength));
+  }
   if (Ctap21()) {
-    writer.putInt(0x0C).putBool(forcePinChange_);
+    writer.putInt(9).beginArray(1).putText("usb", 3);
+    writer.putInt(0x0A).beginArray(1).beginMap(2);
+    writer.putText("alg", 3).putInt(-7).putText("type", 4).putText("public-key", 10);
+    writer.putInt(0x0C).putBool(state_.forcePinChange);
     writer.putInt(0x0D).putInt(minPinLength_);
+  }
+  if (sensor) writer.putInt(0x0E).putInt(kFirmwareVersion);
+  if (Ctap21()) {
+    writer.putInt(0x12).putInt(kUvModalityFingerprint);
+    writer.putInt(0x14).putInt(RemainingDiscoverableCredentials());
   }
   answer.push_back(kStatusOk);
   answer.insert(answer.end(), body, body + writer.length());

@@ -2,18 +2,23 @@
 
 // The CTAP2 side of the virtual key: getInfo, clientPIN (protocol 1 with the CTAP 2.0
 // rules, or protocols 2 and 1 with the 2.1 rules and tokens with permissions),
-// getAssertion without credentials and the state a reset wipes. Not thread-safe: VirtualKey
-// calls it with its lock held. Reset itself is started by VirtualKey, which owns the touch and the
-// clock, and ends here in FactoryReset.
+// credentials, credential management, fingerprint enrolment and the state a reset
+// wipes. One file per command family. Not thread-safe: VirtualKey calls it with its
+// lock held, and owns the clock: a request that waits for the user returns a wait,
+// which VirtualKey times, keeps alive and ends with Resume. Reset itself is started by
+// VirtualKey (its window after power-up) and ends here in FactoryReset.
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "vkey/client_pin_request.h"
+#include "vkey/key_state.h"
 #include "vkey/pin_crypto.h"
 #include "vkey/pin_uv_protocol.h"
+#include "vkey/sensor_input.h"
 #include "vkey/vkey_config.h"
 
 namespace pinvale::vkey {
@@ -27,32 +32,61 @@ struct AssertionVerdict {
   bool afterTouch = false;
 };
 
+// What a request needs from the user before the key can answer it.
+enum class UserWait {
+  kNone,
+  kTouch,   // presence: any touch
+  kFinger,  // the sensor reads the finger: a sample to enrol, or a match
+};
+
+struct CtapReply {
+  std::vector<std::uint8_t> answer;  // status byte, then the CBOR body; empty while waiting
+  UserWait wait = UserWait::kNone;
+  int timeoutMs = 0;  // how long the key waits for the user; 0: its user presence time-out
+};
+
 class CtapAuthenticator {
  public:
   CtapAuthenticator(const VirtualKeyConfig& config, RandomSource& random);
+  ~CtapAuthenticator();
 
   // A power cycle: a fresh key-agreement key and PIN token, and the three-in-a-row
-  // counter cleared. The PIN and its retries persist.
+  // counter cleared. What KeyState holds persists.
   void PowerUp();
 
-  // Handles one CTAP2 message (command byte, then CBOR parameters) other than reset
-  // and getAssertion and stores the answer: status byte, then the CBOR body.
-  void Handle(const std::uint8_t* message, std::size_t length, std::vector<std::uint8_t>& answer);
-
-  // getAssertion's CBOR parameters. The key holds no credentials, so the answer is
-  // a status; the touch, when one is needed, is VirtualKey's to wait for.
-  AssertionVerdict GetAssertion(const std::uint8_t* cbor, std::size_t length) const;
+  // Handles one CTAP2 message (command byte, then CBOR parameters) other than reset.
+  // The reply is the answer, or says what the key waits for before it can answer:
+  // the caller waits (keepalives, time-out, CTAPHID_CANCEL) and then calls Resume
+  // with what the user did, or AbandonWait.
+  void Handle(const std::uint8_t* message, std::size_t length, CtapReply& reply);
+  // The answer of the request that waits, now that the user did `input`.
+  void Resume(const SensorInput& input, std::vector<std::uint8_t>& answer);
+  // The request that waits is dropped (cancelled, or the key was pulled out).
+  void AbandonWait();
+  bool Waiting() const { return static_cast<bool>(resume_); }
 
   // The PIN and its retries go back to the factory state.
   void FactoryReset();
 
-  bool PinSet() const { return pinSet_; }
-  bool ForcePinChange() const { return forcePinChange_; }
-  std::uint32_t Retries() const { return retries_; }
+  const KeyState& State() const { return state_; }
+  bool PinSet() const { return state_.pinSet; }
+  bool ForcePinChange() const { return state_.forcePinChange; }
+  std::uint32_t Retries() const { return state_.pinRetries; }
   std::uint32_t ConsecutiveFailures() const { return consecutiveFailures_; }
 
  private:
   void GetInfo(std::vector<std::uint8_t>& answer) const;
+  // The commands of the other files; each sets the reply's answer or its wait.
+  void MakeCredential(const std::uint8_t* cbor, std::size_t length, CtapReply& reply);
+  void GetAssertion(const std::uint8_t* cbor, std::size_t length, CtapReply& reply);
+  void GetNextAssertion(CtapReply& reply);
+  void BioEnrollment(bool prototype, const std::uint8_t* cbor, std::size_t length,
+                     CtapReply& reply);
+  void CredentialManagement(bool prototype, const std::uint8_t* cbor, std::size_t length,
+                            CtapReply& reply);
+  // Ends getNextAssertion's and credential management's walks unless this message
+  // continues one.
+  void EndWalksBefore(const std::uint8_t* message, std::size_t length);
   void ClientPin(const std::uint8_t* cbor, std::size_t length, std::vector<std::uint8_t>& answer);
 
   std::uint8_t GetKeyAgreement(std::vector<std::uint8_t>& answer);
@@ -63,6 +97,13 @@ class CtapAuthenticator {
   std::uint8_t GetPinToken(const PinRequest& request, std::vector<std::uint8_t>& answer);
   std::uint8_t CheckPermissions(const PinRequest& request) const;
   std::uint8_t CheckAssertionPinAuth(const AssertionRequest& request) const;
+  // Checks a pinUvAuthParam `mac` made with the key's token over `message`: its
+  // protocol, the MAC, and on a 2.1 key the token's permission and (with an rpId, when
+  // the token names a site) its site. 0, or the status to answer.
+  std::uint8_t CheckTokenAuth(bool hasProtocol, std::uint32_t protocol, const std::uint8_t* message,
+                              std::size_t length, const ByteField& mac, std::uint32_t permission,
+                              const char* rpId = nullptr, std::uint32_t rpIdLength = 0) const;
+  AssertionVerdict CheckAssertion(const std::uint8_t* cbor, std::size_t length) const;
 
   // Shared steps of the PIN subcommands.
   std::uint8_t AgreeOnSecret(const PinRequest& request, ProtocolSecret& secret);
@@ -74,9 +115,15 @@ class CtapAuthenticator {
   // A fresh token (2.1: at every issue; 2.0: once per power cycle) without permissions.
   void RenewPinToken();
 
+  // The final 2.1 rules: tokens with permissions, protocol 2, the key's PIN rules.
   bool Ctap21() const { return config_.profile == CtapProfile::kCtap21; }
+  // Passkey and fingerprint management: the final commands on a 2.1 key, the
+  // prototype ones on 2.1 and 2.1-pre keys.
+  bool HasFinalManagement() const { return Ctap21(); }
+  bool HasPrototypeManagement() const { return config_.profile != CtapProfile::kCtap20; }
   std::size_t TokenSize() const { return Ctap21() ? 32 : 16; }
   bool SupportsProtocol(std::uint32_t protocol) const;
+  int RemainingDiscoverableCredentials() const;
 
   const VirtualKeyConfig& config_;
   RandomSource& random_;
@@ -89,11 +136,11 @@ class CtapAuthenticator {
   std::string tokenRpId_;
   std::uint32_t tokenProtocol_ = 0;
 
-  bool pinSet_ = false;
-  PinHash pinHash_;
-  std::uint32_t retries_ = 8;
+  KeyState state_;
   std::uint32_t consecutiveFailures_ = 0;
-  bool forcePinChange_ = false;
+
+  // The request that waits for the user, as what to answer once they acted.
+  std::function<void(const SensorInput&, std::vector<std::uint8_t>&)> resume_;
 };
 
 // The clientPIN subcommand of a request's CBOR parameters, -1 when it has none.

@@ -141,7 +141,7 @@ void VirtualKey::HandleInitCommandLocked(const std::shared_ptr<LinkState>& link,
     link->channels.push_back(assigned);
   } else if (pending_ && pending_->link == link && pending_->cid == cid) {
     // Resynchronising a channel abandons what it was waiting for.
-    pending_.reset();
+    DropPendingLocked();
   }
   std::vector<std::uint8_t> answer(payload.begin(), payload.begin() + 8);
   answer.resize(17);
@@ -159,7 +159,7 @@ void VirtualKey::HandleCancelLocked(const std::shared_ptr<LinkState>& link, std:
     return;
   }
   const int command = pending_->command;
-  pending_.reset();
+  DropPendingLocked();
   SendMessageLocked(*link, cid, kCmdCbor, {kStatusKeepaliveCancel}, command, -1);
 }
 
@@ -208,11 +208,14 @@ void VirtualKey::HandleCborLocked(const std::shared_ptr<LinkState>& link, std::u
   } else if (command == kCtapReset) {
     StartResetLocked(link, cid);
     return;
-  } else if (command == kCtapGetAssertion) {
-    HandleGetAssertionLocked(link, cid, payload);
-    return;
   } else {
-    ctap_->Handle(payload.data(), payload.size(), answer);
+    CtapReply reply;
+    ctap_->Handle(payload.data(), payload.size(), reply);
+    if (reply.wait != UserWait::kNone) {
+      WaitForUserLocked(link, cid, command, subCommand, reply);
+      return;
+    }
+    answer = std::move(reply.answer);
   }
   AnswerCborLocked(link, cid, std::move(answer), command, subCommand);
 }
@@ -245,31 +248,48 @@ void VirtualKey::StartResetLocked(const std::shared_ptr<LinkState>& link, std::u
   WaitForTouchLocked(link, cid, kCtapReset, kStatusOk, kStatusUserActionTimeout);
 }
 
-void VirtualKey::HandleGetAssertionLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
-                                          const std::vector<std::uint8_t>& payload) {
-  const AssertionVerdict verdict = ctap_->GetAssertion(payload.data() + 1, payload.size() - 1);
-  if (!verdict.afterTouch) {
-    AnswerCborLocked(link, cid, {verdict.status}, kCtapGetAssertion, -1);
-    return;
-  }
-  // Without a touch the user did not consent, which getAssertion reports as denied.
-  WaitForTouchLocked(link, cid, kCtapGetAssertion, verdict.status, kStatusOperationDenied);
-}
-
 // The answer waits for the user's touch, with keepalives meanwhile; a slow key's
 // processing delay does not add to it.
 void VirtualKey::WaitForTouchLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
                                     int command, std::uint8_t touchedStatus,
                                     std::uint8_t timeoutStatus) {
-  const Clock::time_point now = Clock::now();
   pending_ = std::make_unique<PendingRequest>();
+  pending_->touchedStatus = touchedStatus;
+  pending_->timeoutStatus = timeoutStatus;
+  StartUserWaitLocked(link, cid, command, config_.userPresenceTimeoutMs);
+}
+
+// The authenticator's request waits for a touch or the sensor; what the user did goes
+// back to it, and its answer to the host.
+void VirtualKey::WaitForUserLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                                   int command, int subCommand, const CtapReply& reply) {
+  pending_ = std::make_unique<PendingRequest>();
+  pending_->byAuthenticator = true;
+  pending_->needsFinger = reply.wait == UserWait::kFinger;
+  pending_->subCommand = subCommand;
+  const int timeoutMs = reply.timeoutMs > 0 ? reply.timeoutMs : config_.userPresenceTimeoutMs;
+  if (pending_->needsFinger && !sensorQueue_.empty()) {
+    pending_->link = link;
+    pending_->cid = cid;
+    pending_->command = command;
+    const SensorInput input = sensorQueue_.front();
+    sensorQueue_.pop_front();
+    FinishUserWaitLocked(input);
+    return;
+  }
+  StartUserWaitLocked(link, cid, command, timeoutMs);
+}
+
+// Fills in the pending request the caller made and starts the
+// wait: the time-out, the automatic touch and the keepalives.
+void VirtualKey::StartUserWaitLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
+                                     int command, int timeoutMs) {
+  const Clock::time_point now = Clock::now();
   pending_->link = link;
   pending_->cid = cid;
   pending_->needsTouch = true;
   pending_->command = command;
-  pending_->touchedStatus = touchedStatus;
-  pending_->timeoutStatus = timeoutStatus;
-  pending_->deadline = now + std::chrono::milliseconds(config_.userPresenceTimeoutMs);
+  pending_->deadline = now + std::chrono::milliseconds(timeoutMs);
   if (config_.touchMode == TouchMode::kAutomatic) {
     if (config_.touchDelayMs <= 0) {
       FinishTouchLocked(true);
@@ -282,10 +302,26 @@ void VirtualKey::WaitForTouchLocked(const std::shared_ptr<LinkState>& link, std:
 }
 
 void VirtualKey::FinishTouchLocked(bool touched) {
+  if (pending_->byAuthenticator) {
+    FinishUserWaitLocked({touched ? UserAction::kTouch : UserAction::kNoFinger, 0});
+    return;
+  }
   std::unique_ptr<PendingRequest> done = std::move(pending_);
   if (touched && done->command == kCtapReset) ctap_->FactoryReset();
   const std::uint8_t status = touched ? done->touchedStatus : done->timeoutStatus;
   SendMessageLocked(*done->link, done->cid, kCmdCbor, {status}, done->command, -1);
+}
+
+void VirtualKey::FinishUserWaitLocked(const SensorInput& input) {
+  std::unique_ptr<PendingRequest> done = std::move(pending_);
+  std::vector<std::uint8_t> answer;
+  ctap_->Resume(input, answer);
+  SendMessageLocked(*done->link, done->cid, kCmdCbor, answer, done->command, done->subCommand);
+}
+
+void VirtualKey::DropPendingLocked() {
+  if (pending_ && pending_->byAuthenticator) ctap_->AbandonWait();
+  pending_.reset();
 }
 
 }  // namespace pinvale::vkey

@@ -9,35 +9,32 @@
 
 namespace pinvale::vkey {
 
-// A 2.0 key checks a pinAuth before the options and the touch, and with a protocol
-// other than 1 (or none) it cannot check it at all: both are refused the same way. A
-// 2.1 key tells a missing protocol (0x14) and one it does not speak (0x02) from a
-// wrong MAC, and wants a token with the ga permission, for this site if it names one,
-// used with the protocol it was issued under.
 std::uint8_t CtapAuthenticator::CheckAssertionPinAuth(const AssertionRequest& request) const {
-  if (!Ctap21()) {
-    if (!request.hasPinProtocol || request.pinProtocol != 1) return kStatusPinAuthInvalid;
-  } else {
-    if (!request.hasPinProtocol) return kStatusMissingParameter;
-    if (!SupportsProtocol(request.pinProtocol)) return kStatusInvalidParameter;
-    if (request.pinProtocol != tokenProtocol_) return kStatusPinAuthInvalid;
-  }
-  if (!ProtocolVerify(request.pinProtocol, pinToken_.data(), TokenSize(),
-                      request.clientDataHash.data, request.clientDataHash.length,
-                      request.pinAuth.data, request.pinAuth.length)) {
-    return kStatusPinAuthInvalid;
-  }
-  if (!Ctap21()) return kStatusOk;
-  if ((tokenPermissions_ & kPermissionGetAssertion) == 0) return kStatusPinAuthInvalid;
-  if (!tokenRpId_.empty() &&
-      tokenRpId_.compare(0, std::string::npos, request.rpId, request.rpIdLength) != 0) {
-    return kStatusPinAuthInvalid;
-  }
-  return kStatusOk;
+  return CheckTokenAuth(request.hasPinProtocol, request.pinProtocol, request.clientDataHash.data,
+                        request.clientDataHash.length, request.pinAuth, kPermissionGetAssertion,
+                        request.rpId, request.rpIdLength);
 }
 
-AssertionVerdict CtapAuthenticator::GetAssertion(const std::uint8_t* cbor,
-                                                 std::size_t length) const {
+void CtapAuthenticator::GetAssertion(const std::uint8_t* cbor, std::size_t length,
+                                     CtapReply& reply) {
+  const AssertionVerdict verdict = CheckAssertion(cbor, length);
+  if (!verdict.afterTouch) {
+    reply.answer.assign(1, verdict.status);
+    return;
+  }
+  // Without a touch the user did not consent, which getAssertion reports as denied.
+  reply.wait = UserWait::kTouch;
+  resume_ = [status = verdict.status](const SensorInput& input, std::vector<std::uint8_t>& answer) {
+    answer.assign(1, input.action == UserAction::kNoFinger ? kStatusOperationDenied : status);
+  };
+}
+
+void CtapAuthenticator::GetNextAssertion(CtapReply& reply) {
+  reply.answer.assign(1, kStatusNotAllowed);
+}
+
+AssertionVerdict CtapAuthenticator::CheckAssertion(const std::uint8_t* cbor,
+                                                   std::size_t length) const {
   AssertionRequest request;
   if (std::uint8_t status = ReadAssertionRequest(cbor, length, request); status != kStatusOk) {
     return {status, false};
@@ -45,7 +42,7 @@ AssertionVerdict CtapAuthenticator::GetAssertion(const std::uint8_t* cbor,
   // An empty pinAuth asks only which of several keys the user means: after a touch
   // the key says whether it has a PIN, whatever the protocol.
   if (request.pinAuth.present && request.pinAuth.length == 0) {
-    return {pinSet_ ? kStatusPinInvalid : kStatusPinNotSet, true};
+    return {state_.pinSet ? kStatusPinInvalid : kStatusPinNotSet, true};
   }
   if (request.pinAuth.present) {
     if (std::uint8_t status = CheckAssertionPinAuth(request); status != kStatusOk) {

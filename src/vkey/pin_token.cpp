@@ -23,6 +23,35 @@ constexpr std::uint32_t kSupportedPermissions = kPermissionMakeCredential | kPer
 
 }  // namespace
 
+// A 2.0 or 2.1-pre key checks a MAC before anything else, and with a protocol other
+// than 1 (or none) it cannot check it at all: both are refused the same way. A 2.1 key
+// tells a missing protocol (0x14) and one it does not speak (0x02) from a wrong MAC,
+// and wants a token with the permission, for this site if the token names one, used
+// with the protocol it was issued under.
+std::uint8_t CtapAuthenticator::CheckTokenAuth(bool hasProtocol, std::uint32_t protocol,
+                                               const std::uint8_t* message, std::size_t length,
+                                               const ByteField& mac, std::uint32_t permission,
+                                               const char* rpId, std::uint32_t rpIdLength) const {
+  if (!Ctap21()) {
+    if (!hasProtocol || protocol != 1) return kStatusPinAuthInvalid;
+  } else {
+    if (!hasProtocol) return kStatusMissingParameter;
+    if (!SupportsProtocol(protocol)) return kStatusInvalidParameter;
+    if (protocol != tokenProtocol_) return kStatusPinAuthInvalid;
+  }
+  if (!ProtocolVerify(protocol, pinToken_.data(), TokenSize(), message, length, mac.data,
+                      mac.length)) {
+    return kStatusPinAuthInvalid;
+  }
+  if (!Ctap21()) return kStatusOk;
+  if ((tokenPermissions_ & permission) == 0) return kStatusPinAuthInvalid;
+  if (rpId != nullptr && !tokenRpId_.empty() &&
+      tokenRpId_.compare(0, std::string::npos, rpId, rpIdLength) != 0) {
+    return kStatusPinAuthInvalid;
+  }
+  return kStatusOk;
+}
+
 std::uint8_t CtapAuthenticator::CheckPermissions(const PinRequest& request) const {
   if (request.subCommand == kPinGetPinToken) {
     return request.hasPermissions || request.rpId != nullptr ? kStatusInvalidParameter : kStatusOk;
@@ -41,8 +70,8 @@ std::uint8_t CtapAuthenticator::GetPinToken(const PinRequest& request,
   if (Ctap21()) {
     if (std::uint8_t status = CheckPermissions(request); status != kStatusOk) return status;
   }
-  if (!pinSet_) return kStatusPinNotSet;
-  if (retries_ == 0) return kStatusPinBlocked;
+  if (!state_.pinSet) return kStatusPinNotSet;
+  if (state_.pinRetries == 0) return kStatusPinBlocked;
   if (consecutiveFailures_ >= kMaxConsecutivePinFailures) return kStatusPinAuthBlocked;
   if (request.pinHashEnc.length != CiphertextSize(request.protocol, 16)) {
     return kStatusInvalidParameter;
@@ -52,7 +81,7 @@ std::uint8_t CtapAuthenticator::GetPinToken(const PinRequest& request,
   if (std::uint8_t status = CheckPinHash(secret, request); status != kStatusOk) return status;
 
   if (Ctap21()) {
-    if (forcePinChange_) return kStatusPinPolicyViolation;
+    if (state_.forcePinChange) return kStatusPinPolicyViolation;
     RenewPinToken();
     tokenProtocol_ = request.protocol;
     if (request.subCommand == kPinGetPinToken) {

@@ -97,7 +97,7 @@ void VirtualKey::PowerUpLocked() {
 
 void VirtualKey::PullOutLocked() {
   plugged_ = false;
-  pending_.reset();
+  DropPendingLocked();
   lockLink_.reset();
   for (auto& link : links_) CloseLinkLocked(*link);
   links_.clear();
@@ -119,6 +119,15 @@ void VirtualKey::Touch() {
   }
 }
 
+void VirtualKey::Sensor(const SensorInput& input) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (pending_ && pending_->needsFinger) {
+    FinishUserWaitLocked(input);
+  } else {
+    sensorQueue_.push_back(input);
+  }
+}
+
 VirtualKeyStatus VirtualKey::Status() const {
   std::lock_guard<std::mutex> lock(mu_);
   VirtualKeyStatus status;
@@ -128,6 +137,9 @@ VirtualKeyStatus VirtualKey::Status() const {
   status.consecutiveFailures = ctap_->ConsecutiveFailures();
   status.forcePinChange = ctap_->ForcePinChange();
   status.waitingForTouch = pending_ != nullptr && pending_->needsTouch;
+  status.waitingForFinger = pending_ != nullptr && pending_->needsFinger;
+  status.passkeys = ctap_->State().credentials.size();
+  status.fingerprints = ctap_->State().fingerprints.size();
   return status;
 }
 
@@ -204,7 +216,7 @@ bool VirtualKey::LinkOpen(const std::shared_ptr<LinkState>& link) const {
 
 void VirtualKey::CloseLink(const std::shared_ptr<LinkState>& link) {
   std::lock_guard<std::mutex> lock(mu_);
-  if (pending_ && pending_->link == link) pending_.reset();
+  if (pending_ && pending_->link == link) DropPendingLocked();
   if (lockLink_ == link) lockLink_.reset();
   CloseLinkLocked(*link);
   links_.erase(std::remove(links_.begin(), links_.end(), link), links_.end());

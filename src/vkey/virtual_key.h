@@ -24,11 +24,13 @@
 #include <vector>
 
 #include "vkey/ctaphid_constants.h"
+#include "vkey/sensor_input.h"
 #include "vkey/vkey_config.h"
 
 namespace pinvale::vkey {
 
 class CtapAuthenticator;
+struct CtapReply;
 class RandomSource;
 class VirtualKey;
 struct LinkState;
@@ -57,7 +59,10 @@ struct VirtualKeyStatus {
   std::uint32_t retries = 0;
   std::uint32_t consecutiveFailures = 0;  // wrong PINs in a row this power cycle
   bool forcePinChange = false;            // a 2.1 key waiting for a new PIN
-  bool waitingForTouch = false;
+  bool waitingForTouch = false;           // any wait for the user, the sensor's included
+  bool waitingForFinger = false;          // the sensor waits for a sample or a finger to match
+  std::size_t passkeys = 0;
+  std::size_t fingerprints = 0;
 };
 
 enum class WaitResult { kPacket, kTimeout, kClosed };
@@ -107,8 +112,14 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
   void Plug();
   bool IsPlugged() const;
 
-  // The user touches the key. Counts only while a request waits for it.
+  // The user touches the key. Counts only while a request waits for it. On a key
+  // with a sensor it is also a good sample and an enrolled finger.
   void Touch();
+  // What the fingerprint sensor reads: a bad sample, a finger that is not enrolled, or
+  // no finger. It applies to the sensor's wait now, or is queued for the next ones
+  // when the sensor does not wait (a wait for a mere touch leaves the queue alone).
+  // Queued inputs come before the automatic touch.
+  void Sensor(const SensorInput& input);
 
   // Runs the timers that are due now: message time-outs, keepalives, the automatic
   // touch, the end of a wait for the user or of a slow key's processing. The timer
@@ -159,11 +170,15 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
                         const std::vector<std::uint8_t>& payload);
   bool LockedOutLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid) const;
   void StartResetLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid);
-  void HandleGetAssertionLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
-                                const std::vector<std::uint8_t>& payload);
   void WaitForTouchLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid, int command,
                           std::uint8_t touchedStatus, std::uint8_t timeoutStatus);
+  void WaitForUserLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid, int command,
+                         int subCommand, const CtapReply& reply);
+  void StartUserWaitLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid, int command,
+                           int timeoutMs);
   void FinishTouchLocked(bool touched);
+  void FinishUserWaitLocked(const SensorInput& input);
+  void DropPendingLocked();
   void AnswerCborLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
                         std::vector<std::uint8_t> answer, int command, int subCommand);
   void LogRequestLocked(const std::vector<std::uint8_t>& payload);
@@ -203,6 +218,7 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
   std::uint32_t strayChannel_ = 0;
   std::vector<std::shared_ptr<LinkState>> links_;
   std::unique_ptr<PendingRequest> pending_;
+  std::deque<SensorInput> sensorQueue_;
 
   // CTAPHID_LOCK: one channel of one link has the key to itself until lockUntil_.
   std::shared_ptr<LinkState> lockLink_;

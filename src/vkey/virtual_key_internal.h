@@ -20,6 +20,10 @@ struct VirtualKey::PendingRequest {
   std::shared_ptr<LinkState> link;
   std::uint32_t cid = 0;
   bool needsTouch = false;
+  // The authenticator's own request waits (it answers through Resume); false for reset.
+  bool byAuthenticator = false;
+  // A finger on the sensor, not just a touch: the queued sensor inputs apply.
+  bool needsFinger = false;
   Clock::time_point nextKeepalive;
   // Touch: when the wait fails with `timeoutStatus`. Processing: when the answer goes
   // out.

@@ -23,8 +23,13 @@ enum class TouchMode {
 // cycle that authorises everything. 2.1: PIN/UV auth protocols 2 and 1, tokens with
 // permissions (getPinUvAuthTokenUsingPinWithPermissions), its own minimum PIN length
 // and a forced PIN change.
+// 2.1-pre: a key of the CTAP 2.1 drafts: PIN protocol 1 with the 2.0 rules (a getPINToken
+// token authorises everything), and passkey and fingerprint management by the prototype
+// commands 0x41 and 0x40. A 2.1 key answers those too, beside the final 0x0A and 0x09, as
+// real keys with a sensor do. Both have the fingerprint sensor; a 2.0 key has none.
 enum class CtapProfile {
   kCtap20,
+  kCtap21Pre,
   kCtap21,
 };
 
@@ -89,7 +94,18 @@ struct VirtualKeyConfig {
   bool forcePinChange = false;
 
   std::string initialPin;  // empty: no PIN at first power-up
-  bool uv = false;         // advertise "uv": true in getInfo
+  // A 2.0 key only: advertise "uv": true in getInfo and take the option as if it
+  // verified the user (the key has no sensor). Keys with the sensor say "uv" as their
+  // enrolled fingerprints allow.
+  bool uv = false;
+
+  // The passkeys (discoverable credentials) the key can store.
+  int capacity = 25;
+  // The fingerprint sensor of 2.1 and 2.1-pre keys: the templates it stores, the good
+  // samples one enrolment takes and the longest friendly name, in UTF-8 bytes.
+  int fingerprintCapacity = 5;
+  int samplesPerEnrollment = 4;
+  int maxFriendlyNameBytes = 15;
   std::array<std::uint8_t, 16> aaguid = {0x50, 0x69, 0x6e, 0x76, 0x61, 0x6c, 0x65, 0x2d,
                                          0x76, 0x6b, 0x65, 0x79, 0x00, 0x00, 0x00, 0x01};
   std::uint16_t maxMsgSize = 1200;

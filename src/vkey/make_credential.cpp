@@ -1,0 +1,12 @@
+// makeCredential.
+
+#include "vkey/ctap_authenticator.h"
+#include "vkey/ctap_status.h"
+
+namespace pinvale::vkey {
+
+void CtapAuthenticator::MakeCredential(const std::uint8_t*, std::size_t, CtapReply& reply) {
+  reply.answer.assign(1, kStatusInvalidCommand);
+}
+
+}  // namespace pinvale::vkey
