@@ -1,5 +1,6 @@
 // authenticatorCredentialManagement and its prototype.
 
+#include "vkey/credential_walk.h"
 #include "vkey/ctap_authenticator.h"
 #include "vkey/ctap_status.h"
 
@@ -10,6 +11,8 @@ void CtapAuthenticator::CredentialManagement(bool, const std::uint8_t*, std::siz
   reply.answer.assign(1, kStatusInvalidCommand);
 }
 
-void CtapAuthenticator::EndWalksBefore(const std::uint8_t*, std::size_t) {}
+bool CtapAuthenticator::ContinuesCredentialWalk(const std::uint8_t*, std::size_t) const {
+  return false;
+}
 
 }  // namespace pinvale::vkey

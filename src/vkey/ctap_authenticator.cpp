@@ -5,6 +5,8 @@
 
 #include "cbor/cbor_item.h"
 #include "cbor/cbor_writer.h"
+#include "vkey/assertion_walk.h"
+#include "vkey/credential_walk.h"
 #include "vkey/ctap_status.h"
 
 namespace pinvale::vkey {
@@ -57,6 +59,8 @@ void CtapAuthenticator::RenewKeyAgreement() {
 // that wraps non-discoverable credentials, so that their ids are worthless too.
 void CtapAuthenticator::FactoryReset() {
   resume_ = nullptr;
+  assertionWalk_.reset();
+  credentialWalk_.reset();
   state_ = KeyState{};
   random_.Fill(state_.credentialKey.data(), state_.credentialKey.size());
   consecutiveFailures_ = 0;
@@ -108,6 +112,11 @@ void CtapAuthenticator::Handle(const std::uint8_t* message, std::size_t length, 
       break;
   }
   reply.answer.assign(1, kStatusInvalidCommand);
+}
+
+void CtapAuthenticator::EndWalksBefore(const std::uint8_t* message, std::size_t length) {
+  if (message[0] != kCtapGetNextAssertion) assertionWalk_.reset();
+  if (!ContinuesCredentialWalk(message, length)) credentialWalk_.reset();
 }
 
 void CtapAuthenticator::Resume(const SensorInput& input, std::vector<std::uint8_t>& answer) {

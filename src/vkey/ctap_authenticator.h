@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@
 namespace pinvale::vkey {
 
 struct AssertionRequest;
+struct AssertionWalk;
+struct CredentialWalk;
 
 // What getAssertion answers: a status alone, after the user touched the key when
 // `afterTouch` is set.
@@ -87,6 +90,13 @@ class CtapAuthenticator {
   // Ends getNextAssertion's and credential management's walks unless this message
   // continues one.
   void EndWalksBefore(const std::uint8_t* message, std::size_t length);
+  bool ContinuesCredentialWalk(const std::uint8_t* message, std::size_t length) const;
+  // Built-in user verification by the sensor. CanMatchFinger: the key has a sensor,
+  // a fingerprint enrolled and retries left. MatchFinger: the status of one match, 0
+  // for an enrolled finger (the retries restored), 0x3F for another (a retry gone),
+  // 0x3C once they are all gone, 0x2F for no finger.
+  bool CanMatchFinger() const;
+  std::uint8_t MatchFinger(const SensorInput& input);
   void ClientPin(const std::uint8_t* cbor, std::size_t length, std::vector<std::uint8_t>& answer);
 
   std::uint8_t GetKeyAgreement(std::vector<std::uint8_t>& answer);
@@ -138,6 +148,10 @@ class CtapAuthenticator {
 
   KeyState state_;
   std::uint32_t consecutiveFailures_ = 0;
+
+  // What getNextAssertion and credential management's GetNext commands walk through.
+  std::unique_ptr<AssertionWalk> assertionWalk_;
+  std::unique_ptr<CredentialWalk> credentialWalk_;
 
   // The request that waits for the user, as what to answer once they acted.
   std::function<void(const SensorInput&, std::vector<std::uint8_t>&)> resume_;
