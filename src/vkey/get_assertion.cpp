@@ -50,14 +50,14 @@ void CtapAuthenticator::AnswerPinProbe(CtapReply& reply) {
 std::uint8_t CtapAuthenticator::CheckBuiltInUv(bool& finger) const {
   finger = false;
   if (config_.profile == CtapProfile::kCtap20) {
-    return config_.uv ? kStatusOk : kStatusUnsupportedOption;
-  }
-  if (CanMatchFinger()) {
+    if (config_.uv) return kStatusOk;
+  } else if (CanMatchFinger()) {
     finger = true;
     return kStatusOk;
+  } else if (!state_.fingerprints.empty()) {
+    // Fingerprints enrolled but their retries used up: only the PIN helps now.
+    return kStatusUvBlocked;
   }
-  // Fingerprints enrolled but their retries used up: only the PIN helps now.
-  if (!state_.fingerprints.empty()) return kStatusUvBlocked;
   return Ctap21() ? kStatusInvalidOption : kStatusUnsupportedOption;
 }
 

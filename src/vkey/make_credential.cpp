@@ -84,7 +84,11 @@ void CtapAuthenticator::MakeCredential(const std::uint8_t* cbor, std::size_t len
   bool finger = false;
   const bool builtInUv = request.uv && !uv;
   if (builtInUv) {
-    if (std::uint8_t status = CheckBuiltInUv(finger); status != kStatusOk) return refuse(status);
+    // A key that cannot verify the user itself but has a PIN says so the way
+    // platforms expect: they ask for the PIN when told a token is required.
+    if (std::uint8_t status = CheckBuiltInUv(finger); status != kStatusOk) {
+      return refuse(status != kStatusUvBlocked && state_.pinSet ? kStatusPuatRequired : status);
+    }
   }
   if (!uv && !builtInUv) {
     // A key protected by a PIN (or, on 2.1, a fingerprint) wants the user verified.

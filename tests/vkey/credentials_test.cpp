@@ -287,6 +287,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "",
                     {.uv = true},
                     kStatusUnsupportedOption},
+        RefusalCase{
+            "uvWithPinNoAuth20", CtapProfile::kCtap20, "1234", {.uv = true}, kStatusPuatRequired},
         RefusalCase{"pinSetNoAuth20", CtapProfile::kCtap20, "1234", {}, kStatusPuatRequired},
         RefusalCase{"pinSetNoAuthPasskey21",
                     CtapProfile::kCtap21,
