@@ -1,5 +1,7 @@
 #include "credential_host.h"
 
+#include <algorithm>
+
 #include <mbedtls/ecdsa.h>
 #include <mbedtls/sha256.h>
 
@@ -42,8 +44,9 @@ Bytes PinAuth(const Bytes& token) {
 }
 
 Bytes Finish(std::uint8_t command, const Bytes& buffer, const CborWriter& w) {
-  Bytes message{command};
-  message.insert(message.end(), buffer.begin(), buffer.begin() + w.length());
+  Bytes message(w.length() + 1);
+  message[0] = command;
+  std::copy(buffer.begin(), buffer.begin() + w.length(), message.begin() + 1);
   return message;
 }
 

@@ -350,7 +350,7 @@ class VkeyMakeCredentialMalformedTest : public testing::TestWithParam<MalformedC
 TEST_P(VkeyMakeCredentialMalformedTest, RefusedAtOnce) {
   auto key = Key(CtapProfile::kCtap21);
   TestHost host(key);
-  Bytes message{kCtapMakeCredential};
+  Bytes message(1, kCtapMakeCredential);
   message.insert(message.end(), GetParam().cbor.begin(), GetParam().cbor.end());
   Bytes keepalives;
   EXPECT_EQ(host.Ctap(message, &keepalives), Bytes{GetParam().status});
@@ -376,7 +376,7 @@ Bytes Swapped(int key, const Bytes& value) {
     members.push_back({static_cast<int>(number), Bytes(v.data(), after.data())});
     item = after;
   }
-  Bytes out{0};
+  Bytes out(1, 0);
   std::uint8_t count = 0;
   bool swapped = false;
   for (auto& [number, bytes] : members) {

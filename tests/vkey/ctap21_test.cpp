@@ -45,7 +45,10 @@ Bytes Text(const std::string& text) {
 TEST(Vkey21GetInfoTest, CanonicalBytes) {
   TestHost host(VirtualKey::Create(Config21()));
   const Bytes info = host.Ctap({kCtapGetInfo});
-  Bytes expected = {0x00, 0xAF, 0x01, 0x83};
+  Bytes expected(1, 0x00);  // the status, then 15 members, versions first
+  expected.push_back(0xAF);
+  expected.push_back(0x01);
+  expected.push_back(0x83);
   for (const char* version : {"FIDO_2_0", "FIDO_2_1_PRE", "FIDO_2_1"}) {
     const Bytes text = Text(version);
     expected.insert(expected.end(), text.begin(), text.end());
