@@ -2,6 +2,7 @@
 
 #include <mbedtls/sha256.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "cbor/cbor_writer.h"
@@ -97,8 +98,9 @@ std::uint8_t CredentialManagerHost::Login(const std::string& pin, const TokenAsk
 }
 
 Bytes CredentialManagerHost::Call(std::uint8_t subCommand, const Bytes& params, Auth auth) {
-  Bytes signedPart(1, subCommand);
-  signedPart.insert(signedPart.end(), params.begin(), params.end());
+  Bytes signedPart(1 + params.size());
+  signedPart[0] = subCommand;
+  std::copy(params.begin(), params.end(), signedPart.begin() + 1);
   Bytes mac = PinProtocolHost::Mac(protocol_, token_.data(), token_.size(), signedPart);
   if (auth == Auth::kWrongMac) mac[0] ^= 0x01;
   const bool withMac = auth != Auth::kNone;
@@ -115,8 +117,9 @@ Bytes CredentialManagerHost::Call(std::uint8_t subCommand, const Bytes& params, 
 }
 
 Bytes CredentialManagerHost::Raw(const Bytes& cbor) {
-  Bytes message(1, command_);
-  message.insert(message.end(), cbor.begin(), cbor.end());
+  Bytes message(1 + cbor.size());
+  message[0] = command_;
+  std::copy(cbor.begin(), cbor.end(), message.begin() + 1);
   return host().Ctap(message);
 }
 
