@@ -238,6 +238,9 @@ TEST(CredMgmtProfileTest, ThePrototypeCommandOnDraftAndFinalKeys) {
               kStatusOk);
     EXPECT_EQ(key->Status().passkeys, 2u);
     if (profile == CtapProfile::kCtap21Pre) {
+      // A draft key speaks PIN protocol 1 alone, and says so: clients pick 2 when listed.
+      const Bytes info = m.host().Ctap({kCtapGetInfo});
+      EXPECT_EQ(Bytes(Member(info, 6).data(), Member(info, 6).data() + 2), (Bytes{0x81, 0x01}));
       CredentialManagerHost final(key, kCtapCredentialManagement);
       EXPECT_EQ(final.Call(kCredMgmtGetCredsMetadata, {}, Auth::kNone)[0], kStatusInvalidCommand);
     }
