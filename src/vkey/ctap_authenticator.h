@@ -27,6 +27,7 @@ namespace pinvale::vkey {
 
 struct AssertionRequest;
 struct AssertionWalk;
+struct CredentialManagementRequest;
 struct CredentialWalk;
 struct FoundCredential;
 struct NewCredential;
@@ -75,6 +76,7 @@ class CtapAuthenticator {
   std::uint32_t ConsecutiveFailures() const { return consecutiveFailures_; }
 
  private:
+  friend struct VirtualKeyTestAccess;  // tests/vkey: fills the store without makeCredential
   void GetInfo(std::vector<std::uint8_t>& answer) const;
   // The commands of the other files; each sets the reply's answer or its wait.
   void MakeCredential(const std::uint8_t* cbor, std::size_t length, CtapReply& reply);
@@ -88,6 +90,17 @@ class CtapAuthenticator {
   // continues one.
   void EndWalksBefore(const std::uint8_t* message, std::size_t length);
   bool ContinuesCredentialWalk(const std::uint8_t* message, std::size_t length) const;
+  // Credential management's steps (credential_management.cpp): 0 or the status.
+  std::uint8_t CheckManagementToken(const CredentialManagementRequest& request);
+  bool TokenNamesSite() const;
+  bool TokenAllowsSite(const std::string& rpId) const;
+  std::uint8_t CredsMetadata(std::vector<std::uint8_t>& answer);
+  std::uint8_t BeginRpWalk(bool prototype, std::vector<std::uint8_t>& answer);
+  std::uint8_t BeginCredentialWalk(bool prototype, const CredentialManagementRequest& request,
+                                   std::vector<std::uint8_t>& answer);
+  std::uint8_t ContinueWalk(std::vector<std::uint8_t>& answer);
+  std::uint8_t DeleteCredential(const CredentialManagementRequest& request);
+  std::uint8_t UpdateUserInformation(const CredentialManagementRequest& request);
   // Built-in user verification by the sensor. CanMatchFinger: the key has a sensor,
   // a fingerprint enrolled and retries left. MatchFinger: the status of one match, 0
   // for an enrolled finger (the retries restored), 0x3F for another (a retry gone),

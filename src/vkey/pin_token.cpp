@@ -2,9 +2,8 @@
 // A 2.1 key makes a new token at every request and gives it permissions: the legacy
 // getPINToken (0x05) carries makeCredential and getAssertion, for any site;
 // getPinUvAuthTokenUsingPinWithPermissions (0x09) carries what the platform asks for,
-// if the key has it. The key has no credential management, fingerprints, large blobs
-// or configuration command, so of the permissions only mc and ga exist here, and
-// both name the site (rpId) they are for.
+// if the key has it. Of the permissions mc, ga and cm exist here; mc and ga name the
+// site (rpId) they are for, and cm names one when it manages that site's passkeys only.
 //
 // While the key wants a new PIN (forcePINChange), the right PIN still restores the
 // retries but earns no token: PIN_POLICY_VIOLATION says "right PIN, change it first",
@@ -19,7 +18,9 @@ namespace pinvale::vkey {
 
 namespace {
 
-constexpr std::uint32_t kSupportedPermissions = kPermissionMakeCredential | kPermissionGetAssertion;
+constexpr std::uint32_t kSupportedPermissions =
+    kPermissionMakeCredential | kPermissionGetAssertion | kPermissionCredentialManagement;
+constexpr std::uint32_t kSitePermissions = kPermissionMakeCredential | kPermissionGetAssertion;
 
 }  // namespace
 
@@ -59,8 +60,11 @@ std::uint8_t CtapAuthenticator::CheckPermissions(const PinRequest& request) cons
   if (!request.hasPermissions) return kStatusMissingParameter;
   if (request.permissions == 0) return kStatusInvalidParameter;
   if ((request.permissions & ~kSupportedPermissions) != 0) return kStatusUnauthorizedPermission;
-  // mc and ga are for one site.
-  if (request.rpId == nullptr || request.rpIdLength == 0) return kStatusInvalidParameter;
+  // mc and ga are for one site; cm may be, for managing that site's passkeys only.
+  if ((request.permissions & kSitePermissions) != 0 &&
+      (request.rpId == nullptr || request.rpIdLength == 0)) {
+    return kStatusInvalidParameter;
+  }
   return kStatusOk;
 }
 
@@ -88,7 +92,7 @@ std::uint8_t CtapAuthenticator::GetPinToken(const PinRequest& request,
       tokenPermissions_ = kPermissionMakeCredential | kPermissionGetAssertion;
     } else {
       tokenPermissions_ = request.permissions;
-      tokenRpId_.assign(request.rpId, request.rpIdLength);
+      if (request.rpId != nullptr) tokenRpId_.assign(request.rpId, request.rpIdLength);
     }
   }
   std::uint8_t encrypted[32 + kIvSize];

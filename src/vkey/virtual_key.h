@@ -146,6 +146,7 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
   void CloseLink(const std::shared_ptr<LinkState>& link);
 
  private:
+  friend struct VirtualKeyTestAccess;  // tests/vkey: fills the store without makeCredential
   using Clock = std::chrono::steady_clock;
   struct PendingRequest;
 

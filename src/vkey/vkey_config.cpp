@@ -3,7 +3,7 @@
 namespace pinvale::vkey {
 
 std::vector<std::uint8_t> EffectivePinProtocols(const VirtualKeyConfig& config) {
-  if (config.profile == CtapProfile::kCtap20) return {1};
+  if (config.profile != CtapProfile::kCtap21) return {1};
   if (config.pinProtocols.empty()) return {2, 1};
   return config.pinProtocols;
 }

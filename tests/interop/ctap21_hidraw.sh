@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The 2.1 profile behind emulated hidraw, as people reach it: libfido2's fido2-token
 # sets (-S), changes (-C) and reads (-I) the PIN, and python-fido2's own hidraw
-# backend does the same, on a key with protocols 2 and 1 and on a protocol-2-only key.
+# backend does the same, on a key with protocols 2 and 1 and on a protocol-2-only key;
+# passkeys made by fido2-cred are counted, listed and deleted by fido2-token on the
+# final command (2.1) and the prototype one (2.1-pre).
 #   ctap21_hidraw.sh PINVALE_VKEY
 # Exit 77 (skipped) when fido2-token is missing or the build cannot emulate hidraw.
 set -euo pipefail
@@ -69,4 +71,43 @@ print(pin.protocol.VERSION, len(pin.get_pin_token("5678", 2, "pinvale.example"))
       pin.get_pin_retries()[0], ctap.get_info().options["clientPin"])') ||
   fail "python-fido2 over hidraw: $out"
 [ "$out" = "2 32 8 True" ] || fail "python-fido2 over hidraw: $out"
+
+# Passkeys made with fido2-cred -M -r, then counted (-I -c), listed by site (-L -r) and
+# in a site (-L -k, the user ids), and one deleted (-D -i) twice, the second time
+# refused; the same through 0x0A on a 2.1 key and through 0x41 on a 2.1-pre key.
+cat >"$work/passkeys.sh" <<'SCRIPT'
+work=$1
+dev=$(fido2-token -L | cut -d: -f1)
+pin() { echo 123456 | fido2-token "$@" "$dev" 2>/dev/null; }
+for passkey in a.example:alice b.example:bob a.example:carol; do
+  printf '%s\n%s\n%s\n%s\n' "$(head -c32 /dev/zero | base64)" "${passkey%%:*}" \
+    "${passkey#*:}" "$(printf %s "${passkey#*:}" | base64)" >"$work/cred.in"
+  echo 123456 | fido2-cred -M -r -i "$work/cred.in" "$dev" es256 >/dev/null 2>&1 ||
+    echo "make $passkey: $?"
+done
+pin -I -c
+pin -L -r | cut -d' ' -f3
+pin -L -k a.example | cut -d' ' -f4
+carol=$(pin -L -k a.example | sed -n 2p | cut -d' ' -f2)
+pin -D -i "$carol"; echo "delete: $?"
+pin -D -i "$carol"; echo "delete again: $?"
+pin -I -c
+pin -L -k a.example | cut -d' ' -f4
+SCRIPT
+for profile in 2.1 2.1-pre; do
+  out=$("$VKEY" --emulate-hidraw --profile "$profile" --pin 123456 --touch-delay 0 -- \
+    sh "$work/passkeys.sh" "$work" 2>>"$work/vkey.log") || fail "passkeys on $profile: $out"
+  expected="existing rk(s): 3
+remaining rk(s): 22
+a.example
+b.example
+YWxpY2U=
+Y2Fyb2w=
+delete: 0
+delete again: 1
+existing rk(s): 2
+remaining rk(s): 23
+YWxpY2U="
+  [ "$out" = "$expected" ] || fail "passkeys on $profile: $out"
+done
 echo PASS

@@ -187,7 +187,8 @@ TEST_F(VkeyFramingTest, UnknownCtapCommandAnswersInvalidCommand) {
   TestHost host(key_);
   // The probe some hosts send while enumerating.
   EXPECT_EQ(host.Ctap({0x80, 0xE3, 0x00, 0x00, 0x03}), std::vector<std::uint8_t>{0x01});
-  EXPECT_EQ(host.Ctap({0x01, 0xA0}), std::vector<std::uint8_t>{0x01});
+  // authenticatorConfig (0x0D): the key has none.
+  EXPECT_EQ(host.Ctap({0x0D, 0xA0}), std::vector<std::uint8_t>{0x01});
 }
 
 TEST_F(VkeyFramingTest, LockKeepsTheKeyForOneChannel) {
