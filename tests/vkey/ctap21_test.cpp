@@ -237,7 +237,7 @@ TEST(Vkey21BadInputTest, IvLessShortAndMisMacedFieldsAreRefused) {
   TestHost& raw = host.host();
   EXPECT_EQ(raw.Ctap({kCtapClientPin, 0xA2, 0x01, 0x62, '2', '!', 0x02, 0x02})[0],
             kStatusCborUnexpectedType);
-  EXPECT_EQ(raw.Ctap({kCtapClientPin, 0xA2, 0x01, 0x02, 0x02, 0x06})[0], kStatusInvalidSubcommand);
+  EXPECT_EQ(raw.Ctap({kCtapClientPin, 0xA2, 0x01, 0x02, 0x02, 0x08})[0], kStatusInvalidSubcommand);
   EXPECT_EQ(raw.Ctap({kCtapClientPin, 0xA2, 0x01, 0x02, 0x02, 0x0B})[0], kStatusInvalidSubcommand);
   EXPECT_EQ(raw.Ctap({kCtapClientPin, 0xA1, 0x02, 0x02})[0], kStatusMissingParameter);
   EXPECT_EQ(raw.Ctap({kCtapClientPin, 0xA1, 0x02, 0x01})[0], kStatusOk);  // retries need none
