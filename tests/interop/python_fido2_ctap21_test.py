@@ -61,7 +61,7 @@ class PinTest(Ctap21TestCase):
         self.assertEqual(self.assert_token_passes(ctap, pin, token, "elsewhere.example"),
                          ERR.PIN_AUTH_INVALID)
         self.assertCtapError(ERR.UNAUTHORIZED_PERMISSION, pin.get_pin_token, "1234",
-                             ClientPin.PERMISSION.CREDENTIAL_MGMT)
+                             ClientPin.PERMISSION.LARGE_BLOB_WRITE)
         self.assertCtapError(ERR.INVALID_PARAMETER, pin.get_pin_token, "1234", GA)  # no rpId
 
         pin.change_pin("1234", base.SECOND_PIN)
