@@ -156,7 +156,13 @@ void CtapAuthenticator::GetInfo(std::vector<std::uint8_t>& answer) const {
   const bool sensor = config_.profile != CtapProfile::kCtap20;
   const bool enrolled = !state_.fingerprints.empty();
   std::vector<InfoOption> options = {{"rk", true}, {"up", true}};
-  if (sensor ? enrolled : config_.uv) options.push_back({"uv", true});
+  // A key with a sensor says whether a finger is enrolled: "uv" false is built-in
+  // verification that is there but not set up yet.
+  if (sensor) {
+    options.push_back({"uv", enrolled});
+  } else if (config_.uv) {
+    options.push_back({"uv", true});
+  }
   options.push_back({"plat", false});
   if (HasFinalManagement()) options.push_back({"credMgmt", true});
   if (HasFinalManagement()) options.push_back({"bioEnroll", enrolled});
