@@ -188,6 +188,35 @@ write("fuzz_vkey", "ops_reset_touch",
       bytes([0x01, 1]) + init + vkey_packets(2, 0x10, b"\x07") + vkey_packets(2, 0x11, b"") +
       vkey_packets(2, 0x10, b"\x07") + b"\x03" + b"\x87")
 
+# Fingerprints on a 2.1 key with the PIN (config 0x0C). Operation 9 is a request the
+# target signs with a token of its own: [command][subCommand][params]; without params,
+# capture (2), rename (5) and remove (6) name the template the key handed out last.
+# Operation 3 with bit 6 is the sensor: bits 3-4 the action (1 bad sample, 2 another
+# finger, 3 none), bit 5 which bad sample. The signer's link takes channel 2, so the
+# client's own INIT gets 3.
+def signed(command, sub, params=b""):
+    body = bytes([command, sub]) + params
+    return b"\x09\x02\x10" + struct.pack(">H", len(body)) + body
+
+
+BAD_SAMPLE, OTHER_FINGER, NO_FINGER = 0x4B, 0x53, 0x5B
+enrol = (signed(0x09, 1, b"\xa1\x03\x19\x03\xe8") + bytes([BAD_SAMPLE]) + signed(0x09, 2) +
+         bytes([NO_FINGER]) + signed(0x09, 2) + signed(0x09, 2) * 3)
+write("fuzz_vkey", "bio_enrol_rename_remove",
+      bytes([0x0C, 1]) + signed(0x09, 7) + enrol + signed(0x09, 4) + signed(0x09, 5) +
+      signed(0x09, 4) + signed(0x09, 6) + signed(0x09, 4))
+write("fuzz_vkey", "bio_prototype_full",
+      bytes([0x0C, 1]) + (signed(0x40, 1) + signed(0x40, 2) * 3) * 6 + signed(0x40, 3))
+uv_token = client_pin(6, [KA, (b"\x09", b"\x02"), (b"\x0a", tstr(b"example.com"))])
+write("fuzz_vkey", "bio_uv_token",
+      bytes([0x0C, 1]) + enrol + init + vkey_packets(3, 0x10, uv_token) + bytes([OTHER_FINGER]) +
+      vkey_packets(3, 0x10, uv_token) + vkey_packets(3, 0x10, client_pin(7, [])))
+# One unsigned request each: the modality, the sensor, a capture without a token.
+write("fuzz_vkey", "bio_get_modality", bytes([0x88, 1]) + b"\x09\xa1\x06\xf5")
+write("fuzz_vkey", "bio_sensor_info", bytes([0x88, 1]) + b"\x09\xa2\x01\x01\x02\x07")
+write("fuzz_vkey", "bio_capture_unsigned",
+      bytes([0x8C, 1]) + b"\x40\xa3\x01\x01\x02\x02\x03\xa2\x01\x42\x00\x01\x03\x0a")
+
 # fuzz_client_pin: [operation][PIN choice] then framed answers (operation bit 3).
 ka_answer = b"\x00\xa1\x01" + cose_key()
 token_answer = b"\x00\xa1\x02\x50" + bytes(range(16))

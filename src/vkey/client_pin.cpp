@@ -28,8 +28,8 @@ int ClientPinSubCommand(const std::uint8_t* cbor, std::size_t length) {
   return static_cast<int>(subCommand);
 }
 
-void CtapAuthenticator::ClientPin(const std::uint8_t* cbor, std::size_t length,
-                                  std::vector<std::uint8_t>& answer) {
+void CtapAuthenticator::ClientPin(const std::uint8_t* cbor, std::size_t length, CtapReply& reply) {
+  std::vector<std::uint8_t>& answer = reply.answer;
   PinRequest request;
   std::uint8_t status = ReadPinRequest(cbor, length, rules_, request);
   answer.assign(1, kStatusOk);
@@ -57,9 +57,24 @@ void CtapAuthenticator::ClientPin(const std::uint8_t* cbor, std::size_t length,
       case kPinGetTokenWithPermissions:
         status = Ctap21() ? GetPinToken(request, answer) : kStatusInvalidParameter;
         break;
+      case kPinGetTokenUsingUv:
+        // The sensor's token is a 2.1 one; a 2.1-pre key knows only the PIN's.
+        if (Ctap21()) {
+          status = GetTokenUsingUv(request, reply);
+          if (status == kStatusOk) return;
+        } else {
+          status = kStatusInvalidParameter;
+        }
+        break;
+      case kPinGetUvRetries:
+        if (HasSensor()) {
+          AnswerUvRetries(answer);
+        } else {
+          status = kStatusInvalidParameter;
+        }
+        break;
       default:
-        // The key has no built-in user verification: 0x06 and 0x07 are as unknown
-        // to it as any other number.
+        // A key without a sensor knows 0x06 and 0x07 no more than any other number.
         status = Ctap21() ? kStatusInvalidSubcommand : kStatusInvalidParameter;
         break;
     }

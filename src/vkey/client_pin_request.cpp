@@ -22,11 +22,11 @@ std::uint8_t ReadPinRequest(const std::uint8_t* cbor, std::size_t length,
   const CborItem protocol = map.mapValueByInt(1);
   const CborItem subCommand = map.mapValueByInt(2);
   if (!Present(subCommand)) return kStatusMissingParameter;
-  // getPINRetries uses no protocol, and a 2.1 key does not ask for one: libfido2
-  // sends protocol 1 whatever the key speaks.
+  // getPINRetries and getUVRetries use no protocol, and a 2.1 key does not ask for
+  // one: libfido2 sends protocol 1 whatever the key speaks.
   std::uint32_t number = 0;
   const bool protocolUnused = rules.ctap21 && subCommand.head().majorType == kMajorUnsigned &&
-                              subCommand.getUnsigned(number) && number == 1;
+                              subCommand.getUnsigned(number) && (number == 1 || number == 7);
   if (!Present(protocol) && !protocolUnused) return kStatusMissingParameter;
   if ((Present(protocol) &&
        (protocol.head().majorType != kMajorUnsigned || !protocol.getUnsigned(request.protocol))) ||

@@ -8,6 +8,7 @@
 #include "vkey/assertion_walk.h"
 #include "vkey/credential_walk.h"
 #include "vkey/ctap_status.h"
+#include "vkey/fingerprint_enrollment.h"
 
 namespace pinvale::vkey {
 
@@ -31,6 +32,7 @@ void CtapAuthenticator::PowerUp() {
   RenewKeyAgreement();
   RenewPinToken();
   consecutiveFailures_ = 0;
+  enrollment_.reset();
 }
 
 void CtapAuthenticator::RenewPinToken() {
@@ -61,6 +63,7 @@ void CtapAuthenticator::FactoryReset() {
   resume_ = nullptr;
   assertionWalk_.reset();
   credentialWalk_.reset();
+  enrollment_.reset();
   state_ = KeyState{};
   random_.Fill(state_.credentialKey.data(), state_.credentialKey.size());
   consecutiveFailures_ = 0;
@@ -79,7 +82,7 @@ void CtapAuthenticator::Handle(const std::uint8_t* message, std::size_t length, 
       GetInfo(reply.answer);
       return;
     case kCtapClientPin:
-      ClientPin(cbor, cborLength, reply.answer);
+      ClientPin(cbor, cborLength, reply);
       return;
     case kCtapMakeCredential:
       MakeCredential(cbor, cborLength, reply);
@@ -127,8 +130,10 @@ void CtapAuthenticator::Resume(const SensorInput& input, std::vector<std::uint8_
   if (answer.empty()) answer.push_back(kStatusOperationDenied);
 }
 
+// A capture that is cancelled ends its enrolment, as the sensor stops sampling.
 void CtapAuthenticator::AbandonWait() {
   resume_ = nullptr;
+  if (enrollment_ && enrollment_->capturing) enrollment_.reset();
 }
 
 namespace {
@@ -151,7 +156,13 @@ void CtapAuthenticator::GetInfo(std::vector<std::uint8_t>& answer) const {
   const bool sensor = config_.profile != CtapProfile::kCtap20;
   const bool enrolled = !state_.fingerprints.empty();
   std::vector<InfoOption> options = {{"rk", true}, {"up", true}};
-  if (sensor ? enrolled : config_.uv) options.push_back({"uv", true});
+  // A key with a sensor says whether a finger is enrolled: "uv" false is built-in
+  // verification that is there but not set up yet.
+  if (sensor) {
+    options.push_back({"uv", enrolled});
+  } else if (config_.uv) {
+    options.push_back({"uv", true});
+  }
   options.push_back({"plat", false});
   if (HasFinalManagement()) options.push_back({"credMgmt", true});
   if (HasFinalManagement()) options.push_back({"bioEnroll", enrolled});

@@ -27,11 +27,13 @@ namespace pinvale::vkey {
 
 struct AssertionRequest;
 struct AssertionWalk;
+struct AssertionQuery;
+struct BioRequest;
 struct CredentialManagementRequest;
 struct CredentialWalk;
+struct FingerprintEnrollment;
 struct FoundCredential;
 struct NewCredential;
-struct AssertionQuery;
 
 // What a request needs from the user before the key can answer it.
 enum class UserWait {
@@ -107,7 +109,21 @@ class CtapAuthenticator {
   // 0x3C once they are all gone, 0x2F for no finger.
   bool CanMatchFinger() const;
   std::uint8_t MatchFinger(const SensorInput& input);
-  void ClientPin(const std::uint8_t* cbor, std::size_t length, std::vector<std::uint8_t>& answer);
+  void ClientPin(const std::uint8_t* cbor, std::size_t length, CtapReply& reply);
+
+  // Fingerprint enrolment (bio_enrollment.cpp).
+  std::uint8_t RunBioCommand(bool prototype, const BioRequest& request, CtapReply& reply);
+  std::uint8_t CheckBioAuth(const BioRequest& request) const;
+  std::uint8_t BeginEnrollment(const BioRequest& request, CtapReply& reply);
+  std::uint8_t CaptureNextSample(const BioRequest& request, CtapReply& reply);
+  void WaitForSample(bool first, const BioRequest& request, CtapReply& reply);
+  void TakeSample(bool first, const SensorInput& input, std::vector<std::uint8_t>& answer);
+  std::uint8_t EnumerateEnrollments(std::vector<std::uint8_t>& answer) const;
+  std::uint8_t SetFriendlyName(const BioRequest& request);
+  std::uint8_t RemoveEnrollment(const BioRequest& request);
+  // Built-in user verification (user_verification.cpp): clientPIN 0x06 and 0x07.
+  std::uint8_t GetTokenUsingUv(const PinRequest& request, CtapReply& reply);
+  void AnswerUvRetries(std::vector<std::uint8_t>& answer) const;
 
   std::uint8_t GetKeyAgreement(std::vector<std::uint8_t>& answer);
   std::uint8_t SetPin(const PinRequest& request);
@@ -116,6 +132,10 @@ class CtapAuthenticator {
   // (0x09).
   std::uint8_t GetPinToken(const PinRequest& request, std::vector<std::uint8_t>& answer);
   std::uint8_t CheckPermissions(const PinRequest& request) const;
+  // A fresh token with these rights, issued under `protocol`, encrypted for the platform
+  // into `answer` as {2: token}.
+  std::uint8_t IssueToken(const ProtocolSecret& secret, std::uint32_t permissions,
+                          const std::string& rpId, std::vector<std::uint8_t>& answer);
   std::uint8_t CheckAssertionPinAuth(const AssertionRequest& request) const;
   // Checks a pinUvAuthParam `mac` made with the key's token over `message`: its
   // protocol, the MAC, and on a 2.1 key the token's permission and (with an rpId, when
@@ -160,6 +180,7 @@ class CtapAuthenticator {
   // prototype ones on 2.1 and 2.1-pre keys.
   bool HasFinalManagement() const { return Ctap21(); }
   bool HasPrototypeManagement() const { return config_.profile != CtapProfile::kCtap20; }
+  bool HasSensor() const { return config_.profile != CtapProfile::kCtap20; }
   std::size_t TokenSize() const { return Ctap21() ? 32 : 16; }
   bool SupportsProtocol(std::uint32_t protocol) const;
   int RemainingDiscoverableCredentials() const;
@@ -181,6 +202,7 @@ class CtapAuthenticator {
   // What getNextAssertion and credential management's GetNext commands walk through.
   std::unique_ptr<AssertionWalk> assertionWalk_;
   std::unique_ptr<CredentialWalk> credentialWalk_;
+  std::unique_ptr<FingerprintEnrollment> enrollment_;
 
   // The request that waits for the user, as what to answer once they acted.
   std::function<void(const SensorInput&, std::vector<std::uint8_t>&)> resume_;

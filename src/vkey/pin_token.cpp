@@ -1,14 +1,18 @@
 // PIN tokens. A 2.0 key has one token per power cycle, and it authorises everything.
 // A 2.1 key makes a new token at every request and gives it permissions: the legacy
 // getPINToken (0x05) carries makeCredential and getAssertion, for any site;
-// getPinUvAuthTokenUsingPinWithPermissions (0x09) carries what the platform asks for,
-// if the key has it. Of the permissions mc, ga and cm exist here; mc and ga name the
-// site (rpId) they are for, and cm names one when it manages that site's passkeys only.
+// getPinUvAuthTokenUsingPinWithPermissions (0x09) and the sensor's
+// getPinUvAuthTokenUsingUvWithPermissions (0x06) carry what the platform asks for, if
+// the key has it: mc and ga, which name the site (rpId) they are for, cm, which names
+// one when it manages that site's passkeys only, and be. The key has no large blobs or
+// configuration command. The right PIN also gives the sensor its retries back.
 //
 // While the key wants a new PIN (forcePINChange), the right PIN still restores the
 // retries but earns no token: PIN_POLICY_VIOLATION says "right PIN, change it first",
 // which a platform can tell from a wrong PIN (PIN_INVALID) and lead the user to
 // changePIN, the one way out.
+
+#include <string>
 
 #include "cbor/cbor_writer.h"
 #include "vkey/ctap_authenticator.h"
@@ -19,7 +23,8 @@ namespace pinvale::vkey {
 namespace {
 
 constexpr std::uint32_t kSupportedPermissions =
-    kPermissionMakeCredential | kPermissionGetAssertion | kPermissionCredentialManagement;
+    kPermissionMakeCredential | kPermissionGetAssertion | kPermissionCredentialManagement |
+    kPermissionBioEnrollment;
 constexpr std::uint32_t kSitePermissions = kPermissionMakeCredential | kPermissionGetAssertion;
 
 }  // namespace
@@ -83,17 +88,28 @@ std::uint8_t CtapAuthenticator::GetPinToken(const PinRequest& request,
   ProtocolSecret secret;
   if (std::uint8_t status = AgreeOnSecret(request, secret); status != kStatusOk) return status;
   if (std::uint8_t status = CheckPinHash(secret, request); status != kStatusOk) return status;
+  state_.uvRetries = kMaxUvRetries;
 
+  if (Ctap21() && state_.forcePinChange) return kStatusPinPolicyViolation;
+  if (request.subCommand == kPinGetPinToken) {
+    return IssueToken(secret, kPermissionMakeCredential | kPermissionGetAssertion, std::string(),
+                      answer);
+  }
+  std::string rpId;
+  if (request.rpId != nullptr) rpId.assign(request.rpId, request.rpIdLength);
+  return IssueToken(secret, request.permissions, rpId, answer);
+}
+
+// A 2.0 or 2.1-pre key hands out the token of the power cycle, which authorises
+// everything.
+std::uint8_t CtapAuthenticator::IssueToken(const ProtocolSecret& secret, std::uint32_t permissions,
+                                           const std::string& rpId,
+                                           std::vector<std::uint8_t>& answer) {
   if (Ctap21()) {
-    if (state_.forcePinChange) return kStatusPinPolicyViolation;
     RenewPinToken();
-    tokenProtocol_ = request.protocol;
-    if (request.subCommand == kPinGetPinToken) {
-      tokenPermissions_ = kPermissionMakeCredential | kPermissionGetAssertion;
-    } else {
-      tokenPermissions_ = request.permissions;
-      if (request.rpId != nullptr) tokenRpId_.assign(request.rpId, request.rpIdLength);
-    }
+    tokenProtocol_ = secret.protocol();
+    tokenPermissions_ = permissions;
+    tokenRpId_ = rpId;
   }
   std::uint8_t encrypted[32 + kIvSize];
   if (!ProtocolEncrypt(secret, random_, pinToken_.data(), TokenSize(), encrypted)) {
@@ -102,7 +118,7 @@ std::uint8_t CtapAuthenticator::GetPinToken(const PinRequest& request,
   std::uint8_t body[80];
   CborWriter writer(body, sizeof body);
   writer.beginMap(1).putInt(2).putBytes(
-      encrypted, static_cast<std::uint32_t>(CiphertextSize(request.protocol, TokenSize())));
+      encrypted, static_cast<std::uint32_t>(CiphertextSize(secret.protocol(), TokenSize())));
   answer.insert(answer.end(), body, body + writer.length());
   return kStatusOk;
 }

@@ -83,7 +83,8 @@ struct VirtualKeyConfig {
 
   CtapProfile profile = CtapProfile::kCtap20;
   // The PIN/UV auth protocols in the key's order of preference, as getInfo lists them.
-  // Empty: the profile's own, [1] for 2.0, [2, 1] for 2.1. A 2.0 key speaks only 1.
+  // Empty: the profile's own, [1] for 2.0 and 2.1-pre, [2, 1] for 2.1. Only a 2.1 key
+  // speaks protocol 2.
   std::vector<std::uint8_t> pinProtocols;
   // The shortest new PIN setPIN and changePIN take, in Unicode code points (a PIN is
   // always 4 to 63 UTF-8 bytes besides). 0: the profile's own, none for 2.0 (its floor

@@ -38,7 +38,7 @@ class InfoTest(Ctap21TestCase):
         info = self.ctap().info
         self.assertEqual(info.versions, ["FIDO_2_0", "FIDO_2_1_PRE", "FIDO_2_1"])
         self.assertEqual(info.options, {
-            "rk": True, "up": True, "plat": False, "credMgmt": True, "bioEnroll": False,
+            "rk": True, "up": True, "uv": False, "plat": False, "credMgmt": True, "bioEnroll": False,
             "clientPin": False, "pinUvAuthToken": True, "makeCredUvNotRqd": True,
             "credentialMgmtPreview": True, "userVerificationMgmtPreview": False})
         self.assertEqual(info.extensions, ["credProtect"])

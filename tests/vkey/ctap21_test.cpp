@@ -59,9 +59,10 @@ TEST(Vkey21GetInfoTest, CanonicalBytes) {
   expected.insert(expected.end(), {0x03, 0x50});
   const auto aaguid = FastConfig().aaguid;
   expected.insert(expected.end(), aaguid.begin(), aaguid.end());
-  // The options in canonical order; no "uv" before a fingerprint is enrolled.
+  // The options in canonical order; "uv" false until a fingerprint is enrolled.
   const std::pair<const char*, bool> options[] = {{"rk", true},
                                                   {"up", true},
+                                                  {"uv", false},
                                                   {"plat", false},
                                                   {"credMgmt", true},
                                                   {"bioEnroll", false},
@@ -70,7 +71,7 @@ TEST(Vkey21GetInfoTest, CanonicalBytes) {
                                                   {"makeCredUvNotRqd", true},
                                                   {"credentialMgmtPreview", true},
                                                   {"userVerificationMgmtPreview", false}};
-  expected.insert(expected.end(), {0x04, 0xAA});
+  expected.insert(expected.end(), {0x04, 0xAB});
   for (const auto& [name, value] : options) {
     const std::string text(name);
     expected.push_back(text.size() < 24 ? static_cast<std::uint8_t>(0x60 + text.size()) : 0x78);
@@ -206,7 +207,8 @@ const PermissionCase kPermissionCases[] = {
     {"CredentialManagementForEverySite", 9, Members(0x04, std::nullopt), kStatusOk},
     {"CredentialManagementForASite", 9, Members(0x04, kSite), kStatusOk},
     {"CmAndGaWithoutRpId", 9, Members(0x06, std::nullopt), kStatusInvalidParameter},
-    {"BioEnrollmentBesideGa", 9, Members(0x0A, kSite), kStatusUnauthorizedPermission},
+    {"BioEnrollmentBesideGa", 9, Members(0x0A, kSite), kStatusOk},
+    {"LargeBlobWrite", 9, Members(0x10, std::nullopt), kStatusUnauthorizedPermission},
     {"UnknownBit", 9, Members(0x80, kSite), kStatusUnauthorizedPermission},
     {"LegacyWithPermissions", 5, Members(0x02, std::nullopt), kStatusInvalidParameter},
     {"LegacyWithRpId", 5, Members(std::nullopt, kSite), kStatusInvalidParameter},
@@ -277,7 +279,7 @@ TEST(Vkey21BadInputTest, IvLessShortAndMisMacedFieldsAreRefused) {
   TestHost& raw = host.host();
   EXPECT_EQ(raw.Ctap({kCtapClientPin, 0xA2, 0x01, 0x62, '2', '!', 0x02, 0x02})[0],
             kStatusCborUnexpectedType);
-  EXPECT_EQ(raw.Ctap({kCtapClientPin, 0xA2, 0x01, 0x02, 0x02, 0x06})[0], kStatusInvalidSubcommand);
+  EXPECT_EQ(raw.Ctap({kCtapClientPin, 0xA2, 0x01, 0x02, 0x02, 0x08})[0], kStatusInvalidSubcommand);
   EXPECT_EQ(raw.Ctap({kCtapClientPin, 0xA2, 0x01, 0x02, 0x02, 0x0B})[0], kStatusInvalidSubcommand);
   EXPECT_EQ(raw.Ctap({kCtapClientPin, 0xA1, 0x02, 0x02})[0], kStatusMissingParameter);
   EXPECT_EQ(raw.Ctap({kCtapClientPin, 0xA1, 0x02, 0x01})[0], kStatusOk);  // retries need none

@@ -166,7 +166,13 @@ int RunEmulatedHidraw(const VkeyOptions& options, char** argv) {
 
     for (const std::string& command :
          control.fd() >= 0 ? control.ReadLines() : std::vector<std::string>{}) {
-      if (command == "touch") {
+      SensorInput input;
+      std::string answer;
+      const SensorCommand sensor = ParseSensorCommand(command, input, answer);
+      if (sensor != SensorCommand::kNone) {
+        if (sensor == SensorCommand::kInput) key->Sensor(input);
+        Say(answer);
+      } else if (command == "touch") {
         key->Touch();
         Say("touched");
       } else if (command == "unplug") {
@@ -187,7 +193,8 @@ int RunEmulatedHidraw(const VkeyOptions& options, char** argv) {
         ::kill(child, SIGTERM);
       } else if (!command.empty()) {
         Say("unknown command '" + command +
-            "' (touch, unplug, plug, stall, unstall, status, quit)");
+            "' (touch, sample NAME, no-finger, wrong-finger, unplug, plug, stall, unstall, "
+            "status, quit)");
       }
     }
     // The key can pull itself out (the pull-out fault): the device goes with it.

@@ -30,7 +30,15 @@ void PrintLine(const std::string& line) {
 bool RunCommand(const std::string& command, VirtualKey& key, SocketServer& server,
                 const std::string& path) {
   if (command == "quit" || command == "exit") return false;
-  if (command == "touch") {
+  SensorInput input;
+  std::string answer;
+  const SensorCommand sensor = ParseSensorCommand(command, input, answer);
+  if (sensor == SensorCommand::kInput) {
+    key.Sensor(input);
+    PrintLine(answer);
+  } else if (sensor == SensorCommand::kMalformed) {
+    std::fprintf(stderr, "pinvale-vkey: %s\n", answer.c_str());
+  } else if (command == "touch") {
     key.Touch();
     PrintLine("touched");
   } else if (command == "unplug") {
@@ -49,7 +57,9 @@ bool RunCommand(const std::string& command, VirtualKey& key, SocketServer& serve
   } else if (command == "status") {
     PrintLine(StatusLine(key.Status()));
   } else if (!command.empty()) {
-    std::fprintf(stderr, "pinvale-vkey: unknown command '%s' (touch, unplug, plug, status, quit)\n",
+    std::fprintf(stderr,
+                 "pinvale-vkey: unknown command '%s' (touch, sample NAME, no-finger, "
+                 "wrong-finger, unplug, plug, status, quit)\n",
                  command.c_str());
   }
   return true;

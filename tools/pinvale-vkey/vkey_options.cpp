@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 namespace pinvale::vkey {
 
@@ -88,7 +89,19 @@ const char kVkeyUsage[] =
     "                         echo unplug > PATH; the answers go to standard error\n"
     "\n"
     "Commands on standard input, one per line:\n"
-    "  touch    touch the key (counts while a request waits for it)\n"
+    "  touch    touch the key (counts while a request waits for it);\n"
+    "           on a 2.1 or 2.1-pre key also a good sample for the fingerprint sensor\n"
+    "           and an enrolled finger\n"
+    "  sample NAME   the sensor reads a bad sample: too-high, too-low, too-left,\n"
+    "           too-right, too-fast, too-slow, poor-quality, too-skewed, too-short,\n"
+    "           merge-failure or already-exists (an enrolment answers it and goes on)\n"
+    "  no-finger     the sensor reads no finger: an enrolment answers \"no user\n"
+    "           activity\", a match fails with 0x2F\n"
+    "  wrong-finger  a finger that is not enrolled: a match fails with 0x3F and costs a\n"
+    "           retry (an enrolment takes it as a good sample)\n"
+    "           The sensor commands apply to the sensor's wait, or to the next ones\n"
+    "           when it does not wait; with --touch auto the automatic touch comes\n"
+    "           after them\n"
     "  unplug   pull the key out: removes the socket, drops connections, keeps the state\n"
     "  plug     plug it in again: a power cycle (the reset window restarts, the\n"
     "           three-wrong-PINs block clears), the socket comes back\n"
@@ -319,6 +332,47 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
     return false;
   }
   return true;
+}
+
+namespace {
+
+// The lastEnrollSampleStatus of each bad sample, 0x01 up.
+const char* const kSampleNames[] = {"too-high",  "too-low",       "too-left",      "too-right",
+                                    "too-fast",  "too-slow",      "poor-quality",  "too-skewed",
+                                    "too-short", "merge-failure", "already-exists"};
+
+}  // namespace
+
+SensorCommand ParseSensorCommand(const std::string& command, SensorInput& input,
+                                 std::string& answer) {
+  if (command == "no-finger") {
+    input = {UserAction::kNoFinger, 0};
+    answer = "no finger";
+    return SensorCommand::kInput;
+  }
+  if (command == "wrong-finger") {
+    input = {UserAction::kOtherFinger, 0};
+    answer = "wrong finger";
+    return SensorCommand::kInput;
+  }
+  if (command != "sample" && command.rfind("sample ", 0) != 0) return SensorCommand::kNone;
+  const std::string name = command.size() > 7 ? command.substr(7) : std::string();
+  std::string known;
+  for (std::size_t i = 0; i < std::size(kSampleNames); ++i) {
+    if (name == kSampleNames[i]) {
+      input = {UserAction::kBadSample, static_cast<std::uint8_t>(i + 1)};
+      answer = "bad sample " + name;
+      return SensorCommand::kInput;
+    }
+    known += (i == 0 ? "" : ", ");
+    known += kSampleNames[i];
+  }
+  answer = "unknown sample '";
+  answer += name;
+  answer += "' (";
+  answer += known;
+  answer += ")";
+  return SensorCommand::kMalformed;
 }
 
 std::string StatusLine(const VirtualKeyStatus& status) {

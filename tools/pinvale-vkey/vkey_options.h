@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "vkey/sensor_input.h"
 #include "vkey/virtual_key.h"
 #include "vkey/vkey_config.h"
 
@@ -32,6 +33,14 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
 std::string SocketPathFor(const VkeyOptions& options);
 
 extern const char kVkeyUsage[];
+
+// The fingerprint sensor's commands of standard input and --control:
+// "sample NAME" (a bad sample: too-high, too-low, ..., already-exists), "no-finger" and
+// "wrong-finger". kInput sets `input` and the line that answers it in `answer`;
+// kMalformed sets `answer` to what is wrong; kNone: not a sensor command.
+enum class SensorCommand { kNone, kInput, kMalformed };
+SensorCommand ParseSensorCommand(const std::string& command, SensorInput& input,
+                                 std::string& answer);
 
 // "status plugged=yes pin=set retries=8 wrong-in-a-row=0 waiting-for-touch=no
 // force-pin-change=no"
