@@ -187,7 +187,7 @@ TEST_F(VkeyFramingTest, UnknownCtapCommandAnswersInvalidCommand) {
   TestHost host(key_);
   // The probe some hosts send while enumerating.
   EXPECT_EQ(host.Ctap({0x80, 0xE3, 0x00, 0x00, 0x03}), std::vector<std::uint8_t>{0x01});
-  EXPECT_EQ(host.Ctap({0x01, 0xA0}), std::vector<std::uint8_t>{0x01});
+  EXPECT_EQ(host.Ctap({0x03, 0xA0}), std::vector<std::uint8_t>{0x01});  // no such command
 }
 
 TEST_F(VkeyFramingTest, LockKeepsTheKeyForOneChannel) {
