@@ -164,7 +164,9 @@ StateReadResult DecodeKeyState(const std::uint8_t* data, std::size_t length,
   if (length < kHeaderLength) return Fault(StateFault::kDamaged, "truncated");
   const std::uint32_t version = GetBigEndian(data + kStateMagicLength, 2);
   if (version > kStateFormatVersion) {
-    return Fault(StateFault::kNewerVersion, "format " + std::to_string(version));
+    std::string detail = "format ";
+    detail.append(std::to_string(version));
+    return Fault(StateFault::kNewerVersion, std::move(detail));
   }
   if (version == 0) return Fault(StateFault::kForeign);
   const std::uint64_t bodyLength = GetBigEndian(data + kStateMagicLength + 2, 4);

@@ -17,8 +17,10 @@ namespace {
 // 100 KiB); anything bigger is not one.
 constexpr off_t kLargestStateFile = 1 << 20;
 
-std::string SystemError(const char* what) {
+// "cannot write FILE.tmp: No space left on device", from errno.
+std::string SystemError(const char* what, const std::string& subject = {}) {
   std::string text = what;
+  if (!subject.empty()) text.append(" ").append(subject);
   text.append(": ").append(std::strerror(errno));
   return text;
 }
@@ -123,20 +125,20 @@ bool StateFile::Write(const std::uint8_t* data, std::size_t length, std::string&
     Descriptor fd(
         ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (fd.get() < 0) {
-      why = SystemError(("cannot write " + temporary).c_str());
+      why = SystemError("cannot write", temporary);
       return false;
     }
     // The umask may have taken bits from the mode; an existing file may have others.
     const bool written =
         ::fchmod(fd.get(), 0600) == 0 && WriteAll(fd.get(), data, length) && ::fsync(fd.get()) == 0;
     if (!written || !fd.Close()) {
-      why = SystemError(("cannot write " + temporary).c_str());
+      why = SystemError("cannot write", temporary);
       ::unlink(temporary.c_str());
       return false;
     }
   }
   if (::rename(temporary.c_str(), path_.c_str()) != 0) {
-    why = SystemError(("cannot rename " + temporary + " to the state file").c_str());
+    why = SystemError("cannot rename over the state file", temporary);
     ::unlink(temporary.c_str());
     return false;
   }
@@ -144,7 +146,7 @@ bool StateFile::Write(const std::uint8_t* data, std::size_t length, std::string&
   const std::string directory = DirectoryOf(path_);
   Descriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.get() < 0 || ::fsync(dir.get()) != 0) {
-    why = SystemError(("cannot sync the directory " + directory).c_str());
+    why = SystemError("cannot sync the directory", directory);
     return false;
   }
   held_.assign(data, data + length);
