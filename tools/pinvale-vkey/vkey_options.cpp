@@ -33,9 +33,14 @@ const char kVkeyUsage[] =
     "  --reset-window SECONDS reset only this long after power-up, else 0x30; fractions\n"
     "                         allowed (default 10)\n"
     "  --profile VERSION      2.0: CTAP 2.0, PIN protocol 1, one PIN token per power\n"
-    "                         cycle; 2.1: CTAP 2.1, PIN/UV auth protocols 2 and 1,\n"
-    "                         tokens with permissions (clientPIN 0x09), minPINLength\n"
-    "                         and forcePINChange in getInfo (default 2.0)\n"
+    "                         cycle, no fingerprint sensor; 2.1-pre: a key of the 2.1\n"
+    "                         drafts: PIN protocol 1 as 2.0, a fingerprint sensor,\n"
+    "                         the prototype commands 0x40 and 0x41 (FIDO_2_1_PRE);\n"
+    "                         2.1: CTAP 2.1, PIN/UV auth protocols 2 and 1, tokens\n"
+    "                         with permissions (clientPIN 0x09, 0x06), minPINLength\n"
+    "                         and forcePINChange in getInfo, the sensor, and both the\n"
+    "                         final 0x09 and 0x0A and the prototype commands\n"
+    "                         (default 2.0)\n"
     "  --pin-protocols LIST   2.1: the protocols in order of preference, comma-separated,\n"
     "                         e.g. 2 for a protocol-2-only key (default 2,1)\n"
     "  --min-pin-length N     setPIN and changePIN refuse (0x37) a PIN of fewer than N\n"
@@ -269,6 +274,8 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
     } else if (arg == "--profile") {
       if (value == "2.0") {
         options.config.profile = CtapProfile::kCtap20;
+      } else if (value == "2.1-pre") {
+        options.config.profile = CtapProfile::kCtap21Pre;
       } else if (value == "2.1") {
         options.config.profile = CtapProfile::kCtap21;
       } else {
