@@ -17,6 +17,10 @@ CtapAuthenticator::CtapAuthenticator(const VirtualKeyConfig& config, RandomSourc
   rules_.protocols = EffectivePinProtocols(config_);
   rules_.ctap21 = Ctap21();
   minPinLength_ = EffectiveMinPinLength(config_);
+  if (config_.initialState) {
+    state_ = *config_.initialState;
+    return;
+  }
   random_.Fill(state_.credentialKey.data(), state_.credentialKey.size());
   const std::string& pin = config_.initialPin;
   if (!pin.empty()) {

@@ -215,6 +215,7 @@ void VirtualKey::HandleCborLocked(const std::shared_ptr<LinkState>& link, std::u
       WaitForUserLocked(link, cid, command, subCommand, reply);
       return;
     }
+    PersistStateLocked();
     answer = std::move(reply.answer);
   }
   AnswerCborLocked(link, cid, std::move(answer), command, subCommand);
@@ -307,7 +308,10 @@ void VirtualKey::FinishTouchLocked(bool touched) {
     return;
   }
   std::unique_ptr<PendingRequest> done = std::move(pending_);
-  if (touched && done->command == kCtapReset) ctap_->FactoryReset();
+  if (touched && done->command == kCtapReset) {
+    ctap_->FactoryReset();
+    PersistStateLocked();
+  }
   const std::uint8_t status = touched ? done->touchedStatus : done->timeoutStatus;
   SendMessageLocked(*done->link, done->cid, kCmdCbor, {status}, done->command, -1);
 }
@@ -316,6 +320,7 @@ void VirtualKey::FinishUserWaitLocked(const SensorInput& input) {
   std::unique_ptr<PendingRequest> done = std::move(pending_);
   std::vector<std::uint8_t> answer;
   ctap_->Resume(input, answer);
+  PersistStateLocked();
   SendMessageLocked(*done->link, done->cid, kCmdCbor, answer, done->command, done->subCommand);
 }
 

@@ -7,6 +7,7 @@
 
 #include "vkey/ctap_authenticator.h"
 #include "vkey/ctap_status.h"
+#include "vkey/key_state_codec.h"
 #include "vkey/link_state.h"
 #include "vkey/pin_crypto.h"
 #include "vkey/virtual_key_internal.h"
@@ -24,9 +25,12 @@ VirtualKey::VirtualKey(VirtualKeyConfig config)
   // The authenticator keeps only the hash of the first PIN.
   mbedtls_platform_zeroize(config_.initialPin.data(), config_.initialPin.size());
   config_.initialPin.clear();
+  config_.initialState.reset();
   {
     std::lock_guard<std::mutex> lock(mu_);
     PowerUpLocked();
+    // A fresh key is kept at once, so its state file exists from the start.
+    PersistStateLocked();
   }
   if (config_.timerThread) timer_ = std::thread([this] { TimerLoop(); });
 }
@@ -93,6 +97,18 @@ void VirtualKey::PowerUpLocked() {
   packetsSincePowerUp_ = 0;
   ctap_->PowerUp();
   ++counters_.powerCycles;
+}
+
+void VirtualKey::PersistStateLocked() {
+  if (!config_.stateListener) return;
+  const StateBytes bytes = EncodeKeyState(ctap_->State(), config_.profile);
+  // The encoding ends with a SHA-256 of all the rest: the same checksum, the same state.
+  StateChecksum checksum{};
+  std::copy(bytes.end() - static_cast<std::ptrdiff_t>(checksum.size()), bytes.end(),
+            checksum.begin());
+  if (lastStateChecksum_ && *lastStateChecksum_ == checksum) return;
+  config_.stateListener(bytes.data(), bytes.size());
+  lastStateChecksum_ = checksum;
 }
 
 void VirtualKey::PullOutLocked() {

@@ -152,6 +152,8 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
 
   // Everything below runs with mu_ held.
   void PowerUpLocked();
+  // Tells config_.stateListener the state when it changed since the last time.
+  void PersistStateLocked();
   void PullOutLocked();
   void NotifyPlug(bool plugged);
   void CloseLinkLocked(LinkState& link);
@@ -229,6 +231,9 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
   std::mutex listenerMutex_;  // taken without mu_ held
   PlugListener plugListener_;
   bool pulledOutByFault_ = false;
+
+  using StateChecksum = std::array<std::uint8_t, 32>;
+  std::optional<StateChecksum> lastStateChecksum_;  // of the state last told
 
   VirtualKeyCounters counters_;
   std::deque<CtapRequestRecord> requestLog_;

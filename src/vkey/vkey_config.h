@@ -5,13 +5,18 @@
 // configurable so tests can run the same behaviour in milliseconds.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "transport/maker_ids.h"
 
 namespace pinvale::vkey {
+
+struct KeyState;
 
 enum class TouchMode {
   kAutomatic,  // the user touches the key touchDelayMs after it starts waiting
@@ -112,6 +117,18 @@ struct VirtualKeyConfig {
   std::uint16_t maxMsgSize = 1200;
 
   std::vector<VirtualKeyFault> faults;
+
+  // The state the key starts with, as a state file kept it (key_state_codec.h); null:
+  // a factory-fresh key, with initialPin if one is given. With a state, initialPin and
+  // forcePinChange do not apply: the state has its own PIN. The key keeps a copy and
+  // drops this pointer.
+  std::shared_ptr<const KeyState> initialState;
+  // Told the state's encoded bytes (EncodeKeyState) when the key is made and after
+  // every request or reset that changed them, before the answer goes out, as a real
+  // key writes its flash before it answers. Called with the key's lock held: the
+  // writes come in the order of the changes, and no request sees a state that is not
+  // yet kept.
+  std::function<void(const std::uint8_t* data, std::size_t length)> stateListener;
 };
 
 // The protocols and the minimum PIN length in force, the profile's defaults filled in.

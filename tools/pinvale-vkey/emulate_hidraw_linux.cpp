@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "emulated_hidraw.h"
+#include "state_file.h"
 
 namespace pinvale::vkey {
 
@@ -117,7 +118,7 @@ int ExitCodeOf(int status) {
 
 }  // namespace
 
-int RunEmulatedHidraw(const VkeyOptions& options, char** argv) {
+int RunEmulatedHidraw(VkeyOptions& options, char** argv) {
   if (!std::getenv(kRestartedMarker)) RestartUnderPreload(argv);
   ::unsetenv(kRestartedMarker);  // not for COMMAND's own children
 
@@ -140,7 +141,11 @@ int RunEmulatedHidraw(const VkeyOptions& options, char** argv) {
 
   const emulation::KeyShape shape =
       options.composite ? emulation::KeyShape::kComposite : emulation::KeyShape::kFidoOnly;
+  std::shared_ptr<StateFile> stateFile;
+  if (!OpenStateFile(options, stateFile)) return 2;
   auto key = VirtualKey::Create(options.config);
+  options.config.initialState.reset();  // the key has its own copy
+  if (!StateFileWritten(stateFile)) return 2;
   int device = bed.Plug(key, shape);
   if (device < 0) {
     Say("cannot plug the key in");

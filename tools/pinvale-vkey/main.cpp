@@ -13,6 +13,7 @@
 
 #include "emulate_hidraw.h"
 #include "socket_server.h"
+#include "state_file.h"
 #include "version/pinvale_version.h"
 #include "vkey_options.h"
 
@@ -102,8 +103,12 @@ int main(int argc, char** argv) {
   const int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
   signal(SIGPIPE, SIG_IGN);
 
+  std::shared_ptr<StateFile> stateFile;
+  if (!OpenStateFile(options, stateFile)) return 2;
   const std::string path = SocketPathFor(options);
   auto key = VirtualKey::Create(options.config);
+  options.config.initialState.reset();  // the key has its own copy
+  if (!StateFileWritten(stateFile)) return 2;
   SocketServer server(key, path);
   if (!server.Start(error)) {
     std::fprintf(stderr, "pinvale-vkey: %s\n", error.c_str());

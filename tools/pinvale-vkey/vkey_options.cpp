@@ -52,7 +52,14 @@ const char kVkeyUsage[] =
     "                         with the right PIN answer 0x37 until a changePIN\n"
     "  --capacity N           the passkeys (discoverable credentials) the key stores,\n"
     "                         1 to 100; one more answers 0x28 (default 25)\n"
-    "  --pin PIN              the PIN the key has at start (default none)\n"
+    "  --pin PIN              the PIN the key has at start (default none); with a\n"
+    "                         --state file that exists, the file's PIN counts\n"
+    "  --state FILE           keep the key's state in FILE across runs: its PIN and\n"
+    "                         retries, passkeys, fingerprints and secrets, written\n"
+    "                         after every change (mode 0600). A missing FILE starts\n"
+    "                         a fresh key; a damaged or foreign one is refused (exit 2)\n"
+    "                         and left as it is. A test key's secrets, not protected\n"
+    "                         beyond the file's mode (default: in memory only)\n"
     "  --uv                   advertise \"uv\": true in getInfo\n"
     "  --keepalive-interval MS  keepalive period while waiting for a touch (default 75)\n"
     "  --message-timeout MS   a message whose packets stop coming fails with\n"
@@ -213,6 +220,7 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
                                              "--touch-timeout",
                                              "--reset-window",
                                              "--pin",
+                                             "--state",
                                              "--profile",
                                              "--pin-protocols",
                                              "--min-pin-length",
@@ -277,6 +285,9 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
     } else if (arg == "--pin") {
       options.config.initialPin = value;
       ok = value.size() >= 4 && value.size() <= 63;
+    } else if (arg == "--state") {
+      options.statePath = value;
+      ok = !value.empty();
     } else if (arg == "--profile") {
       if (value == "2.0") {
         options.config.profile = CtapProfile::kCtap20;

@@ -15,6 +15,7 @@ struct VkeyOptions {
   std::string dir;
   std::string label = "vkey";
   VirtualKeyConfig config;
+  std::string statePath;  // --state FILE; empty: the key lives in memory only
   bool help = false;
   bool version = false;
 
