@@ -284,6 +284,57 @@ void BM_Fido2_GetPinTokenPlusAssertion(benchmark::State& state) {
       });
 }
 
+// Credentials on the virtual key through libfido2: a makeCredential (a key pair, the
+// id sealed or the passkey stored, one signature) and a getAssertion with it (one
+// signature). The argument: 0 a credential that is not stored, found by its id; 1 a
+// passkey (one user, replaced each time), found without an allow list.
+fido_cred_t* NewCredential(bool resident) {
+  static const unsigned char kHash[32] = {1};
+  static const unsigned char kUser[] = {'u', '1'};
+  fido_cred_t* cred = fido_cred_new();
+  fido_cred_set_type(cred, COSE_ES256);
+  fido_cred_set_clientdata_hash(cred, kHash, sizeof kHash);
+  fido_cred_set_rp(cred, "pinvale.example", "Pinvale");
+  fido_cred_set_user(cred, kUser, sizeof kUser, "alice", "Alice", nullptr);
+  if (resident) fido_cred_set_rk(cred, FIDO_OPT_TRUE);
+  return cred;
+}
+
+void BM_Fido2_MakeCredential(benchmark::State& state) {
+  Fido2Side side(2);
+  side.Loop(
+      state, [] {},
+      [&] {
+        fido_cred_t* cred = NewCredential(state.range(0) == 1);
+        const bool ok = fido_dev_make_cred(side.dev, cred, nullptr) == FIDO_OK;
+        fido_cred_free(&cred);
+        return ok;
+      });
+}
+
+void BM_Fido2_GetAssertion(benchmark::State& state) {
+  Fido2Side side(2);
+  const bool resident = state.range(0) == 1;
+  fido_cred_t* cred = NewCredential(resident);
+  const bool made = fido_dev_make_cred(side.dev, cred, nullptr) == FIDO_OK;
+  const std::vector<unsigned char> id(fido_cred_id_ptr(cred),
+                                      fido_cred_id_ptr(cred) + fido_cred_id_len(cred));
+  fido_cred_free(&cred);
+  const unsigned char hash[32] = {2};
+  side.Loop(
+      state, [] {},
+      [&] {
+        fido_assert_t* assert = fido_assert_new();
+        fido_assert_set_rp(assert, "pinvale.example");
+        fido_assert_set_clientdata_hash(assert, hash, sizeof hash);
+        if (!resident) fido_assert_allow_cred(assert, id.data(), id.size());
+        const bool ok = made && fido_dev_get_assert(side.dev, assert, nullptr) == FIDO_OK &&
+                        fido_assert_count(assert) == 1;
+        fido_assert_free(&assert);
+        return ok;
+      });
+}
+
 BENCHMARK(BM_Pinvale_GetInfo)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Fido2_GetInfo)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Pinvale_SetPin)->Unit(benchmark::kMicrosecond)->Iterations(50)->Arg(1)->Arg(2);
@@ -292,6 +343,8 @@ BENCHMARK(BM_Pinvale_ChangePin)->Unit(benchmark::kMicrosecond)->Arg(1)->Arg(2);
 BENCHMARK(BM_Fido2_ChangePin)->Unit(benchmark::kMicrosecond)->Arg(1)->Arg(2);
 BENCHMARK(BM_Pinvale_GetPinToken)->Unit(benchmark::kMicrosecond)->Arg(1)->Arg(2);
 BENCHMARK(BM_Fido2_GetPinTokenPlusAssertion)->Unit(benchmark::kMicrosecond)->Arg(1)->Arg(2);
+BENCHMARK(BM_Fido2_MakeCredential)->Unit(benchmark::kMicrosecond)->Arg(0)->Arg(1);
+BENCHMARK(BM_Fido2_GetAssertion)->Unit(benchmark::kMicrosecond)->Arg(0)->Arg(1);
 BENCHMARK(BM_Pinvale_BuildPinRequests)->Unit(benchmark::kMicrosecond)->Arg(1)->Arg(2);
 
 }  // namespace

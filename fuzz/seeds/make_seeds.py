@@ -119,6 +119,31 @@ REQUESTS21 = {
 }
 
 
+def make_credential(rk=False, cred_protect=0, exclude=b""):
+    """makeCredential for example.com, ES256, with the options and members asked for."""
+    members = [(b"\x01", bstr(bytes(32))),
+               (b"\x02", b"\xa2\x62id" + tstr(b"example.com") + b"\x64name" + tstr(b"Example")),
+               (b"\x03", b"\xa2\x62id" + bstr(b"u1") + b"\x64name" + tstr(b"alice")),
+               (b"\x04", b"\x81\xa2\x63alg\x26\x64type\x6apublic-key")]
+    if exclude:
+        members.append((b"\x05", b"\x81\xa2\x62id" + bstr(exclude) + b"\x64type\x6apublic-key"))
+    if cred_protect:
+        members.append((b"\x06", b"\xa1\x6bcredProtect" + bytes([cred_protect])))
+    if rk:
+        members.append((b"\x07", b"\xa1\x62rk\xf5"))
+    return b"\x01" + bytes([0xA0 + len(members)]) + b"".join(k + v for k, v in members)
+
+
+GET_ASSERTION = b"\x02\xa2\x01" + tstr(b"example.com") + b"\x02" + bstr(bytes(32))
+REQUESTS21.update({
+    "make_credential": (0x88, 1, make_credential()),
+    "make_credential_rk_protected": (0x88, 1, make_credential(True, 2, bytes(62))),
+    "get_assertion_allow_list": (0x88, 1, GET_ASSERTION[:1] + b"\xa3" + GET_ASSERTION[2:] +
+                                 b"\x03\x81\xa2\x62id" + bstr(bytes(62)) +
+                                 b"\x64type\x6apublic-key"),
+})
+
+
 def write(target, name, data):
     folder = os.path.join(HERE, target)
     os.makedirs(folder, exist_ok=True)
@@ -152,6 +177,13 @@ write("fuzz_vkey", "ops_channels",
       vkey_packets(1, 0x01, b"ping" * 30) + vkey_packets(2, 0x04, b"\x05") +
       b"\x04" + init + vkey_packets(3, 0x10, REQUESTS["get_retries"]) + b"\x05" +
       vkey_packets(2, 0x11, b""))
+# Two passkeys of a site, then getAssertion and getNextAssertion walking them, and one
+# more getNextAssertion than there is.
+write("fuzz_vkey", "ops_credentials",
+      bytes([0x08, 1]) + init + vkey_packets(2, 0x10, make_credential(True)) +
+      vkey_packets(2, 0x10, make_credential(True).replace(b"u1", b"u2")) +
+      vkey_packets(2, 0x10, GET_ASSERTION) + vkey_packets(2, 0x10, b"\x08") +
+      vkey_packets(2, 0x10, b"\x08"))
 write("fuzz_vkey", "ops_reset_touch",
       bytes([0x01, 1]) + init + vkey_packets(2, 0x10, b"\x07") + vkey_packets(2, 0x11, b"") +
       vkey_packets(2, 0x10, b"\x07") + b"\x03" + b"\x87")

@@ -7,6 +7,7 @@ function(pinvale_fuzz_crypto_seam target)
     -Wl,--wrap=mbedtls_ecp_gen_keypair
     -Wl,--wrap=mbedtls_ecdh_gen_public
     -Wl,--wrap=mbedtls_ecdh_compute_shared
+    -Wl,--wrap=mbedtls_ecdsa_write_signature
     -Wl,--wrap=mbedtls_entropy_init
     -Wl,--wrap=mbedtls_entropy_free
     -Wl,--wrap=mbedtls_ctr_drbg_seed

@@ -7,6 +7,8 @@
 // the other side claims and whether it lies on the curve, so the stand-in keeps the real
 // curve check and replaces only the multiplications:
 //   - every key pair is one fixed pair (d, d*G), computed once;
+//   - a signature (a credential's) is one fixed, well-formed DER signature: nobody in the
+//     target checks it, and what the fuzzer decides is only whether the key signs;
 //   - the shared value of ECDH is the x coordinate of the peer's point, after the real
 //     mbedtls_ecp_check_pubkey, so a point off the curve still fails as it does for real;
 //   - the random generator is a counter, seeded with nothing, so every run of an input
@@ -20,6 +22,7 @@
 
 #include <mbedtls/ctr_drbg.h>
 #include <mbedtls/ecdh.h>
+#include <mbedtls/ecdsa.h>
 #include <mbedtls/ecp.h>
 #include <mbedtls/entropy.h>
 
@@ -102,6 +105,18 @@ int __wrap_mbedtls_ecdh_compute_shared(mbedtls_ecp_group* grp, mbedtls_mpi* z,
   if (result == 0) result = mbedtls_ecp_check_privkey(grp, d);
   if (result == 0) result = mbedtls_mpi_copy(z, &Q->X);
   return result;
+}
+
+int __wrap_mbedtls_ecdsa_write_signature(mbedtls_ecdsa_context* ctx, mbedtls_md_type_t,
+                                         const unsigned char*, size_t, unsigned char* sig,
+                                         size_t* slen, int (*)(void*, unsigned char*, size_t),
+                                         void*) {
+  int result = mbedtls_ecp_check_privkey(&ctx->grp, &ctx->d);
+  if (result != 0) return result;
+  static const unsigned char kSignature[] = {0x30, 0x06, 0x02, 0x01, 0x01, 0x02, 0x01, 0x01};
+  std::memcpy(sig, kSignature, sizeof kSignature);
+  *slen = sizeof kSignature;
+  return 0;
 }
 
 void __wrap_mbedtls_entropy_init(mbedtls_entropy_context* ctx) {

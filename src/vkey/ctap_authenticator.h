@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "vkey/client_pin_request.h"
+#include "vkey/credential_crypto.h"
 #include "vkey/key_state.h"
 #include "vkey/pin_crypto.h"
 #include "vkey/pin_uv_protocol.h"
@@ -27,13 +28,9 @@ namespace pinvale::vkey {
 struct AssertionRequest;
 struct AssertionWalk;
 struct CredentialWalk;
-
-// What getAssertion answers: a status alone, after the user touched the key when
-// `afterTouch` is set.
-struct AssertionVerdict {
-  std::uint8_t status = 0;
-  bool afterTouch = false;
-};
+struct FoundCredential;
+struct NewCredential;
+struct AssertionQuery;
 
 // What a request needs from the user before the key can answer it.
 enum class UserWait {
@@ -113,7 +110,26 @@ class CtapAuthenticator {
   std::uint8_t CheckTokenAuth(bool hasProtocol, std::uint32_t protocol, const std::uint8_t* message,
                               std::size_t length, const ByteField& mac, std::uint32_t permission,
                               const char* rpId = nullptr, std::uint32_t rpIdLength = 0) const;
-  AssertionVerdict CheckAssertion(const std::uint8_t* cbor, std::size_t length) const;
+
+  // Credentials: makeCredential and getAssertion share the "which key" probe (an empty
+  // pinUvAuthParam), built-in user verification, and how an id is recognised.
+  void AnswerPinProbe(CtapReply& reply);
+  // For the "uv" option without a token: 0 when the key can verify the user, with
+  // `finger` set when its sensor must match one (a 2.0 key with "uv" takes the touch
+  // as the gesture); else the status to answer.
+  std::uint8_t CheckBuiltInUv(bool& finger) const;
+  // A credential of this site: a stored one with this id, or one whose id this key
+  // sealed for the site.
+  bool LookUpCredential(const std::string& rpId, const Sha256Digest& rpIdHash,
+                        const std::uint8_t* id, std::size_t length, FoundCredential& found) const;
+  void FinishMakeCredential(const NewCredential& credential, bool uv,
+                            std::vector<std::uint8_t>& answer);
+  void FinishAssertion(const AssertionQuery& query, bool uv, std::vector<std::uint8_t>& answer);
+  // One assertion: the counter goes up, the authenticator data is signed with the
+  // credential's key; `count` > 0 adds numberOfCredentials.
+  void SignAssertion(const FoundCredential& credential, const Sha256Digest& rpIdHash,
+                     const std::uint8_t* clientDataHash, std::uint8_t flags, std::size_t count,
+                     std::vector<std::uint8_t>& answer);
 
   // Shared steps of the PIN subcommands.
   std::uint8_t AgreeOnSecret(const PinRequest& request, ProtocolSecret& secret);

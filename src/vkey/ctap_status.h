@@ -65,6 +65,7 @@ constexpr std::uint8_t kStatusUvBlocked = 0x3C;
 constexpr std::uint8_t kStatusInvalidSubcommand = 0x3E;
 constexpr std::uint8_t kStatusUvInvalid = 0x3F;
 constexpr std::uint8_t kStatusUnauthorizedPermission = 0x40;
+constexpr std::uint8_t kStatusOther = 0x7F;
 
 // getInfo's firmwareVersion and uvModality (a fingerprint sensor).
 constexpr std::int32_t kFirmwareVersion = 0x00010000;

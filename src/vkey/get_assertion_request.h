@@ -1,13 +1,15 @@
 #pragma once
 
 // The parameters of one getAssertion request, read from its CBOR map. Pointers point
-// into the request buffer. The key holds no credentials, so of the allow list and
-// the extensions only their form is checked.
+// into the request buffer. Of the extensions only their form is checked: the key
+// has none for getAssertion.
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "vkey/client_pin_request.h"
+#include "vkey/key_state.h"
 
 namespace pinvale::vkey {
 
@@ -15,6 +17,9 @@ struct AssertionRequest {
   const char* rpId = nullptr;
   std::uint32_t rpIdLength = 0;
   ByteField clientDataHash;
+  // The ids of the allow list's first kMaxCredentialCountInList public-key entries.
+  bool hasAllowList = false;
+  std::vector<ByteField> allowList;
   ByteField pinAuth;
   bool hasPinProtocol = false;
   std::uint32_t pinProtocol = 0;

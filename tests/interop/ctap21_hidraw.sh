@@ -31,8 +31,8 @@ for protocols in 2,1 2; do
     fail "fido2-token on $protocols: $out"
   # Refused: a first PIN of 4 digits and a new one of 5 (the minimum), then the PIN
   # that was changed away.
-  expected="version strings: FIDO_2_0, FIDO_2_1
-options: up, noplat, noclientPin, pinUvAuthToken
+  expected="version strings: FIDO_2_0, FIDO_2_1_PRE, FIDO_2_1
+options: rk, up, noplat, credMgmt, nobioEnroll, noclientPin, pinUvAuthToken, makeCredUvNotRqd, credentialMgmtPreview, nouserVerificationMgmtPreview
 minpinlen: 6
 pin protocols: ${protocols/,/, }
 pin retries: 8
@@ -42,7 +42,7 @@ pin change required: false
 -C 123456 12345 12345: 1
 -C 123456 567890 567890: 0
 -C 123456 24680 24680: 1
-options: up, noplat, clientPin, pinUvAuthToken
+options: rk, up, noplat, credMgmt, nobioEnroll, clientPin, pinUvAuthToken, makeCredUvNotRqd, credentialMgmtPreview, nouserVerificationMgmtPreview
 pin retries: 7"
   [ "$out" = "$expected" ] || fail "fido2-token on $protocols: $out"
 done

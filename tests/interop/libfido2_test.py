@@ -76,7 +76,7 @@ class InfoTest(ProbeTestCase):
             sorted(info["option up"] + info["option plat"] + info["option clientPin"]),
             ["false", "false", "true"],
         )
-        self.assertNotIn("option rk", info)  # the key stores no credentials
+        self.assertEqual(info["option rk"], ["true"])
         self.assertEqual(info["option clientPin"], ["false"])
         self.assertEqual(info["maxmsgsiz"], ["1200"])
         self.assertEqual(info["protocol"], ["1"])
@@ -192,7 +192,7 @@ class Ctap21Test(ProbeTestCase):
 
     def test_info_set_change_and_verify(self):
         info = self.probe("info")
-        self.assertEqual(info["version"], ["FIDO_2_0", "FIDO_2_1"])
+        self.assertEqual(info["version"], ["FIDO_2_0", "FIDO_2_1_PRE", "FIDO_2_1"])
         self.assertEqual(info["option pinUvAuthToken"], ["true"])
         self.assertEqual(info["protocol"], ["2", "1"])
         self.assertEqual((info["minpinlen"], info["new-pin-required"]), (["4"], ["false"]))

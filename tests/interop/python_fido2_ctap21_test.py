@@ -36,9 +36,13 @@ class Ctap21TestCase(base.VkeyTestCase):
 class InfoTest(Ctap21TestCase):
     def test_info(self):
         info = self.ctap().info
-        self.assertEqual(info.versions, ["FIDO_2_0", "FIDO_2_1"])
-        self.assertEqual(info.options, {"up": True, "plat": False, "clientPin": False,
-                                        "pinUvAuthToken": True})
+        self.assertEqual(info.versions, ["FIDO_2_0", "FIDO_2_1_PRE", "FIDO_2_1"])
+        self.assertEqual(info.options, {
+            "rk": True, "up": True, "plat": False, "credMgmt": True, "bioEnroll": False,
+            "clientPin": False, "pinUvAuthToken": True, "makeCredUvNotRqd": True,
+            "credentialMgmtPreview": True, "userVerificationMgmtPreview": False})
+        self.assertEqual(info.extensions, ["credProtect"])
+        self.assertEqual(info.remaining_disc_creds, 25)
         self.assertEqual(info.pin_uv_protocols, [2, 1])
         self.assertIs(info.force_pin_change, False)
         self.assertEqual(info.min_pin_length, 4)

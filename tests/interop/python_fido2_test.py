@@ -82,7 +82,7 @@ class InfoTest(VkeyTestCase):
         self.assertEqual(info.versions, ["FIDO_2_0"])
         self.assertEqual(len(info.aaguid), 16)
         self.assertEqual(
-            info.options, {"up": True, "plat": False, "clientPin": False}
+            info.options, {"rk": True, "up": True, "plat": False, "clientPin": False}
         )
         self.assertEqual(info.max_msg_size, 1200)
         self.assertEqual(info.pin_uv_protocols, [1])

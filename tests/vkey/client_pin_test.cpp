@@ -19,15 +19,15 @@ std::shared_ptr<VirtualKey> KeyWithPin(const std::string& pin, bool uv = false) 
 TEST(VkeyGetInfoTest, CanonicalBytes) {
   TestHost host(KeyWithPin(""));
   const std::vector<std::uint8_t> info = host.Ctap({kCtapGetInfo});
-  // status, {1: ["FIDO_2_0"], 3: aaguid, 4: {up, plat, clientPin}, 5: 1200, 6: [1]}: no
-  // "rk", since the key stores no credentials
+  // status, {1: ["FIDO_2_0"], 3: aaguid, 4: {rk, up, plat, clientPin}, 5: 1200, 6: [1]}
   std::vector<std::uint8_t> expected = {0x00, 0xA5, 0x01, 0x81, 0x68, 'F',  'I', 'D',
                                         'O',  '_',  '2',  '_',  '0',  0x03, 0x50};
   const auto aaguid = FastConfig().aaguid;
   expected.insert(expected.end(), aaguid.begin(), aaguid.end());
-  const std::vector<std::uint8_t> tail = {
-      0x04, 0xA3, 0x62, 'u', 'p', 0xF5, 0x64, 'p',  'l',  'a',  't',  0xF4, 0x69, 'c',  'l',
-      'i',  'e',  'n',  't', 'P', 'i',  'n',  0xF4, 0x05, 0x19, 0x04, 0xB0, 0x06, 0x81, 0x01};
+  const std::vector<std::uint8_t> tail = {0x04, 0xA4, 0x62, 'r',  'k',  0xF5, 0x62, 'u',  'p',
+                                          0xF5, 0x64, 'p',  'l',  'a',  't',  0xF4, 0x69, 'c',
+                                          'l',  'i',  'e',  'n',  't',  'P',  'i',  'n',  0xF4,
+                                          0x05, 0x19, 0x04, 0xB0, 0x06, 0x81, 0x01};
   expected.insert(expected.end(), tail.begin(), tail.end());
   EXPECT_EQ(info, expected);
 }

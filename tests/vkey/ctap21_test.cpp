@@ -35,18 +35,56 @@ void ExpectUntouched(VirtualKey& key, bool pinSet) {
   EXPECT_EQ(status.consecutiveFailures, 0u);
 }
 
+// A text string of fewer than 24 bytes, as getInfo writes it.
+Bytes Text(const std::string& text) {
+  Bytes bytes{static_cast<std::uint8_t>(0x60 + text.size())};
+  bytes.insert(bytes.end(), text.begin(), text.end());
+  return bytes;
+}
+
 TEST(Vkey21GetInfoTest, CanonicalBytes) {
   TestHost host(VirtualKey::Create(Config21()));
   const Bytes info = host.Ctap({kCtapGetInfo});
-  Bytes expected = {0x00, 0xA7, 0x01, 0x82, 0x68, 'F', 'I', 'D', 'O', '_', '2',  '_',
-                    '0',  0x68, 'F',  'I',  'D',  'O', '_', '2', '_', '1', 0x03, 0x50};
+  Bytes expected(1, 0x00);  // the status, then 15 members, versions first
+  expected.push_back(0xAF);
+  expected.push_back(0x01);
+  expected.push_back(0x83);
+  for (const char* version : {"FIDO_2_0", "FIDO_2_1_PRE", "FIDO_2_1"}) {
+    const Bytes text = Text(version);
+    expected.insert(expected.end(), text.begin(), text.end());
+  }
+  expected.insert(expected.end(), {0x02, 0x81, 0x6B});
+  const std::string credProtect = "credProtect";
+  expected.insert(expected.end(), credProtect.begin(), credProtect.end());
+  expected.insert(expected.end(), {0x03, 0x50});
   const auto aaguid = FastConfig().aaguid;
   expected.insert(expected.end(), aaguid.begin(), aaguid.end());
-  // {up, plat, clientPin, pinUvAuthToken}: no "rk", the key stores no credentials.
-  const Bytes tail = {0x04, 0xA4, 0x62, 'u',  'p',  0xF5, 0x64, 'p',  'l',  'a',  't',  0xF4, 0x69,
-                      'c',  'l',  'i',  'e',  'n',  't',  'P',  'i',  'n',  0xF4, 0x6E, 'p',  'i',
-                      'n',  'U',  'v',  'A',  'u',  't',  'h',  'T',  'o',  'k',  'e',  'n',  0xF5,
-                      0x05, 0x19, 0x04, 0xB0, 0x06, 0x82, 0x02, 0x01, 0x0C, 0xF4, 0x0D, 0x04};
+  // The options in canonical order; no "uv" before a fingerprint is enrolled.
+  const std::pair<const char*, bool> options[] = {{"rk", true},
+                                                  {"up", true},
+                                                  {"plat", false},
+                                                  {"credMgmt", true},
+                                                  {"bioEnroll", false},
+                                                  {"clientPin", false},
+                                                  {"pinUvAuthToken", true},
+                                                  {"makeCredUvNotRqd", true},
+                                                  {"credentialMgmtPreview", true},
+                                                  {"userVerificationMgmtPreview", false}};
+  expected.insert(expected.end(), {0x04, 0xAA});
+  for (const auto& [name, value] : options) {
+    const std::string text(name);
+    expected.push_back(text.size() < 24 ? static_cast<std::uint8_t>(0x60 + text.size()) : 0x78);
+    if (text.size() >= 24) expected.push_back(static_cast<std::uint8_t>(text.size()));
+    expected.insert(expected.end(), text.begin(), text.end());
+    expected.push_back(value ? 0xF5 : 0xF4);
+  }
+  // maxMsgSize 1200, protocols [2, 1], 8 ids in a list, ids up to 128 bytes, USB, ES256,
+  // no forced change, minimum 4, firmware 1.0.0, a fingerprint sensor, 25 passkeys free.
+  const Bytes tail = {0x05, 0x19, 0x04, 0xB0, 0x06, 0x82, 0x02, 0x01, 0x07, 0x08, 0x08, 0x18,
+                      0x80, 0x09, 0x81, 0x63, 'u',  's',  'b',  0x0A, 0x81, 0xA2, 0x63, 'a',
+                      'l',  'g',  0x26, 0x64, 't',  'y',  'p',  'e',  0x6A, 'p',  'u',  'b',
+                      'l',  'i',  'c',  '-',  'k',  'e',  'y',  0x0C, 0xF4, 0x0D, 0x04, 0x0E,
+                      0x1A, 0x00, 0x01, 0x00, 0x00, 0x12, 0x02, 0x14, 0x18, 0x19};
   expected.insert(expected.end(), tail.begin(), tail.end());
   EXPECT_EQ(info, expected);
 }

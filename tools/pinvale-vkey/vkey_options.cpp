@@ -12,9 +12,10 @@ const char kVkeyUsage[] =
     "       pinvale-vkey --emulate-hidraw [--composite] [--control PATH] [options]\n"
     "                    -- COMMAND [ARGS...]\n"
     "\n"
-    "Serves a virtual FIDO2 security key (getInfo, clientPIN, reset, and getAssertion\n"
-    "as a key without credentials: it checks the pinAuth, waits for the touch and\n"
-    "answers 0x2E) on the UNIX stream socket DIR/<vid>-<pid>-<label>.sock. Each\n"
+    "Serves a virtual FIDO2 security key (getInfo, clientPIN, reset, makeCredential,\n"
+    "getAssertion and getNextAssertion with ES256 credentials: passkeys stored on the\n"
+    "key, other credentials in their ids; each waits for the touch) on the UNIX\n"
+    "stream socket DIR/<vid>-<pid>-<label>.sock. Each\n"
     "direction carries raw 64-byte CTAPHID packets. Creating the socket plugs the\n"
     "key in, removing it pulls the key out. Several clients may connect; each\n"
     "connection has its own CTAPHID channels, the key's PIN state is shared.\n"
@@ -28,8 +29,8 @@ const char kVkeyUsage[] =
     "                         manual: only the 'touch' command touches it;\n"
     "                         never: nobody touches it (default auto)\n"
     "  --touch-delay MS       delay of the automatic touch (default 300)\n"
-    "  --touch-timeout MS     a reset with no touch fails with 0x2F after this, a\n"
-    "                         getAssertion with 0x27 (default 30000)\n"
+    "  --touch-timeout MS     a reset with no touch fails with 0x2F after this,\n"
+    "                         makeCredential and getAssertion with 0x27 (default 30000)\n"
     "  --reset-window SECONDS reset only this long after power-up, else 0x30; fractions\n"
     "                         allowed (default 10)\n"
     "  --profile VERSION      2.0: CTAP 2.0, PIN protocol 1, one PIN token per power\n"
@@ -48,6 +49,8 @@ const char kVkeyUsage[] =
     "                         (default: 2.1 4, 2.0 only its floor of 4 bytes)\n"
     "  --force-pin-change     2.1, with --pin: the key wants a new PIN; token requests\n"
     "                         with the right PIN answer 0x37 until a changePIN\n"
+    "  --capacity N           the passkeys (discoverable credentials) the key stores,\n"
+    "                         1 to 100; one more answers 0x28 (default 25)\n"
     "  --pin PIN              the PIN the key has at start (default none)\n"
     "  --uv                   advertise \"uv\": true in getInfo\n"
     "  --keepalive-interval MS  keepalive period while waiting for a touch (default 75)\n"
@@ -85,7 +88,7 @@ const char kVkeyUsage[] =
     "                         echo unplug > PATH; the answers go to standard error\n"
     "\n"
     "Commands on standard input, one per line:\n"
-    "  touch    touch the key (counts while a reset or getAssertion waits for it)\n"
+    "  touch    touch the key (counts while a request waits for it)\n"
     "  unplug   pull the key out: removes the socket, drops connections, keeps the state\n"
     "  plug     plug it in again: a power cycle (the reset window restarts, the\n"
     "           three-wrong-PINs block clears), the socket comes back\n"
@@ -200,6 +203,7 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
                                              "--profile",
                                              "--pin-protocols",
                                              "--min-pin-length",
+                                             "--capacity",
                                              "--fault",
                                              "--keepalive-interval",
                                              "--message-timeout",
@@ -276,6 +280,10 @@ bool ParseVkeyOptions(const std::vector<std::string>& args, VkeyOptions& options
       int length = 0;
       ok = ParseMs(value, length) && length >= 4 && length <= 63;
       options.config.minPinLength = length;
+    } else if (arg == "--capacity") {
+      int capacity = 0;
+      ok = ParseMs(value, capacity) && capacity >= 1 && capacity <= 100;
+      options.config.capacity = capacity;
     } else if (arg == "--fault") {
       VirtualKeyFault fault;
       ok = ParseFault(value, fault);
