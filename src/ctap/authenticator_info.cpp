@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "cbor/cbor_item.h"
+#include "cbor/cbor_item_walk.h"
 
 namespace pinvale {
 
@@ -11,50 +12,6 @@ namespace {
 constexpr std::uint8_t kCommandGetInfo = 0x04;
 constexpr std::uint8_t kSimpleFalse = 20;
 constexpr std::uint8_t kSimpleTrue = 21;
-
-// Walks the members of a map or the elements of an array. Each call gives the
-// next item; false at the end or on a malformed item (then `broken` is set).
-class ItemWalk {
- public:
-  // `pairs`: a map's members come as key then value.
-  ItemWalk(const CborItem& container, std::uint8_t majorType, bool pairs) {
-    const CborHead head = container.head();
-    if (!isWellFormed(head) || head.majorType != majorType) {
-      broken_ = true;
-      return;
-    }
-    indefinite_ = isIndefinite(head);
-    left_ = indefinite_ ? 0 : head.argument * (pairs ? 2 : 1);
-    // The tag folded into the head, if any, is skipped with it.
-    next_ = CborItem(container.data() + head.headLength, container.length() - head.headLength);
-  }
-
-  bool Next(CborItem& item) {
-    if (broken_) return false;
-    if (indefinite_) {
-      if (isBreak(next_.head())) return false;
-    } else if (left_ == 0) {
-      return false;
-    } else {
-      --left_;
-    }
-    CborItem after;
-    if (!next_.nextItem(after)) {
-      broken_ = true;
-      return false;
-    }
-    item = next_;
-    next_ = after;
-    return true;
-  }
-  bool Broken() const { return broken_; }
-
- private:
-  CborItem next_;
-  std::uint32_t left_ = 0;
-  bool indefinite_ = false;
-  bool broken_ = false;
-};
 
 bool ReadBool(const CborItem& item, bool& out) {
   const CborHead head = item.head();
@@ -78,7 +35,7 @@ bool ReadUnsigned(const CborItem& item, std::optional<std::uint32_t>& out) {
 }
 
 bool ReadTexts(const CborItem& item, std::vector<std::string>& out) {
-  ItemWalk walk(item, 4, false);
+  CborItemWalk walk(item, 4, false);
   CborItem element;
   while (walk.Next(element)) {
     const char* text = nullptr;
@@ -90,7 +47,7 @@ bool ReadTexts(const CborItem& item, std::vector<std::string>& out) {
 }
 
 bool ReadUnsignedList(const CborItem& item, std::vector<std::uint32_t>& out) {
-  ItemWalk walk(item, 4, false);
+  CborItemWalk walk(item, 4, false);
   CborItem element;
   while (walk.Next(element)) {
     std::uint32_t value = 0;
@@ -101,7 +58,7 @@ bool ReadUnsignedList(const CborItem& item, std::vector<std::uint32_t>& out) {
 }
 
 bool ReadOptions(const CborItem& item, std::vector<std::pair<std::string, bool>>& out) {
-  ItemWalk walk(item, 5, true);
+  CborItemWalk walk(item, 5, true);
   CborItem key;
   CborItem value;
   while (walk.Next(key)) {
@@ -171,7 +128,7 @@ bool AuthenticatorInfo::HasVersion(std::string_view version) const {
 std::uint16_t ParseAuthenticatorInfo(const std::uint8_t* body, std::uint32_t length,
                                      AuthenticatorInfo& info) {
   info = AuthenticatorInfo{};
-  ItemWalk walk(CborItem(body, length), 5, true);
+  CborItemWalk walk(CborItem(body, length), 5, true);
   CborItem key;
   CborItem value;
   while (walk.Next(key)) {

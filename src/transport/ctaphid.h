@@ -14,6 +14,7 @@ constexpr std::uint32_t kMessageChannel = 0x00000001;
 
 constexpr std::uint8_t kCommandInit = 0x86;
 constexpr std::uint8_t kCommandCbor = 0x90;
+constexpr std::uint8_t kCommandCancel = 0x91;
 constexpr std::uint8_t kCommandKeepalive = 0xBB;
 constexpr std::uint8_t kCommandError = 0xBF;
 

@@ -37,6 +37,11 @@ class CFidoToken {
   std::uint16_t SendCborCommand(const std::uint8_t* message, std::uint32_t length,
                                 std::uint8_t* response, std::uint32_t* responseLength);
 
+  // Cancels the exchange that waits for the user (see CHidDeviceList::RequestCancel).
+  // Takes no lock: another thread or a signal handler calls it while an exchange
+  // holds the token.
+  void RequestCancel() { devices_.RequestCancel(); }
+
   CHidDeviceList& DeviceList() { return devices_; }
 
  private:

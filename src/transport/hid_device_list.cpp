@@ -66,6 +66,7 @@ constexpr int kLineInitWrite = 480;
 constexpr int kLineMessageWrite = 551;
 constexpr int kLineFirstRead = 578;
 constexpr int kLineNextRead = 639;
+constexpr int kLineCancelWrite = 661;
 
 // How long the key has said nothing on our channels. Reports of other programs do
 // not count: a flood of them must not keep the exchange waiting, while the key's
@@ -206,8 +207,35 @@ void CHidDeviceList::CloseAll() {
   selected_ = HidDeviceInfo{};
 }
 
+namespace {
+
+bool WriteCancel(HidHandle& writer, std::uint16_t outLength) {
+  Report cancel{};
+  PutChannel(cancel, ctaphid::kMessageChannel);
+  cancel[ctaphid::kCommandOffset] = ctaphid::kCommandCancel;
+  std::uint32_t error = 0;
+  const int written = writer.WriteReport(cancel.data(), outLength, error);
+  if (written < 0) DebugLog("WriteFile L:%d ERR: 0x%08X", kLineCancelWrite, error);
+  return written == outLength;
+}
+
+// Clears a cancel request when the exchange ends, by whatever path.
+class CancelRequestScope {
+ public:
+  explicit CancelRequestScope(std::atomic<bool>& flag) : flag_(flag) {}
+  ~CancelRequestScope() { flag_.store(false); }
+  CancelRequestScope(const CancelRequestScope&) = delete;
+  CancelRequestScope& operator=(const CancelRequestScope&) = delete;
+
+ private:
+  std::atomic<bool>& flag_;
+};
+
+}  // namespace
+
 std::int32_t CHidDeviceList::Transceive(const std::uint8_t* message, std::uint32_t length,
                                         std::uint8_t* response, std::uint32_t* responseLength) {
+  CancelRequestScope cancelScope(cancelRequested_);
   if (selected_.productId == 0 || !selected_.readHandle || !selected_.writeHandle) return -1;
   // Sequence numbers run from 0 to 0x7F, which bounds what one message can carry.
   if (!responseLength || (length > 0 && !message) || length > ctaphid::kMaxMessageLength) return -1;
@@ -287,11 +315,19 @@ std::int32_t CHidDeviceList::Transceive(const std::uint8_t* message, std::uint32
   // last report the key sent us, not per read, so other programs' traffic can
   // neither stretch it nor hold the exchange forever.
   SilenceWatch silence(silenceLimitMs_);
-  do {
+  bool cancelSent = false;
+  for (;;) {
     if (!ReadOwnReport(reader, report.data(), inLength, channels, silence, kLineFirstRead))
       return -1;
-  } while (report[ctaphid::kCommandOffset] == ctaphid::kCommandKeepalive ||
-           LengthField(report) == 0);
+    const bool keepalive = report[ctaphid::kCommandOffset] == ctaphid::kCommandKeepalive;
+    if (!keepalive && LengthField(report) != 0) break;
+    // The key waits for the user: the moment to cancel when asked. CANCEL has no
+    // answer of its own; the request it ends answers on the same channel.
+    if (keepalive && !cancelSent && cancelRequested_.load()) {
+      cancelSent = true;
+      if (!WriteCancel(writer, outLength)) return -1;
+    }
+  }
 
   const std::uint32_t answerLength = LengthField(report);
   // An answer that does not fit is refused before a byte of it is stored.

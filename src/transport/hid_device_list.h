@@ -54,6 +54,14 @@ class CHidDeviceList {
   std::int32_t Transceive(const std::uint8_t* message, std::uint32_t length, std::uint8_t* response,
                           std::uint32_t* responseLength);
 
+  // Asks the exchange under way to be cancelled: at the key's next keepalive the
+  // exchange sends CTAPHID_CANCEL on its channel and goes on waiting for the
+  // answer, which a key gives at once (status 0x2D, or the answer it had ready).
+  // Any thread may call it, and a signal handler: it only sets a lock-free flag.
+  // Every exchange clears it when it ends, so a request made while none is under
+  // way applies to the next exchange only.
+  void RequestCancel() { cancelRequested_.store(true); }
+
   // How long the key may send nothing on our channels before the exchange fails.
   // A busy key sends a keepalive at least every 100 ms, so silence this long
   // means the key has stopped answering; other programs' reports do not count.
@@ -76,6 +84,7 @@ class CHidDeviceList {
   HidDeviceInfo selected_;
   int silenceLimitMs_ = kDefaultSilenceLimitMs;
   PauseFunction pause_;
+  std::atomic<bool> cancelRequested_{false};
 };
 
 }  // namespace pinvale
