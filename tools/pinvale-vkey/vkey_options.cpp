@@ -114,7 +114,7 @@ const char kVkeyUsage[] =
     "  unplug   pull the key out: removes the socket, drops connections, keeps the state\n"
     "  plug     plug it in again: a power cycle (the reset window restarts, the\n"
     "           three-wrong-PINs block clears), the socket comes back\n"
-    "  status   print the PIN state and the retries\n"
+    "  status   print the PIN state, the retries, the passkeys and fingerprints held\n"
     "  quit     remove the socket and exit\n"
     "At the end of standard input the key keeps serving. SIGTERM and SIGINT exit\n"
     "cleanly and remove the socket.\n"
@@ -393,7 +393,10 @@ std::string StatusLine(const VirtualKeyStatus& status) {
          " pin=" + (status.pinSet ? "set" : "none") + " retries=" + std::to_string(status.retries) +
          " wrong-in-a-row=" + std::to_string(status.consecutiveFailures) +
          " waiting-for-touch=" + (status.waitingForTouch ? "yes" : "no") +
-         " force-pin-change=" + (status.forcePinChange ? "yes" : "no");
+         " force-pin-change=" + (status.forcePinChange ? "yes" : "no") +
+         " waiting-for-finger=" + (status.waitingForFinger ? "yes" : "no") +
+         " passkeys=" + std::to_string(status.passkeys) +
+         " fingerprints=" + std::to_string(status.fingerprints);
 }
 
 std::string SocketPathFor(const VkeyOptions& options) {
