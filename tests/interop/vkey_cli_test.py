@@ -125,7 +125,8 @@ class ServingTest(unittest.TestCase):
         status = self.vkey.status()
         self.assertEqual(status, {"plugged": "yes", "pin": "set", "retries": "8",
                                   "wrong-in-a-row": "0", "waiting-for-touch": "no",
-                                  "force-pin-change": "no"})
+                                  "force-pin-change": "no", "waiting-for-finger": "no",
+                                  "passkeys": "0", "fingerprints": "0"})
         sock = vkey_harness.connect(self.vkey.path)
         self.vkey.unplug()
         self.assertFalse(os.path.exists(self.vkey.path))
