@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "cbor/cbor_writer.h"
+#include "ctap/pin_text.h"
 #include "platform/debug_log.h"
 
 namespace pinvale {
@@ -14,34 +15,6 @@ namespace {
 constexpr std::uint32_t kMaxManagementRequestSize = 1024;
 
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
-
-// Length of the well-formed UTF-8 sequence at `i` with its code point, or 0.
-std::size_t Utf8SequenceAt(std::string_view text, std::size_t i, std::uint32_t& code) {
-  const auto lead = static_cast<std::uint8_t>(text[i]);
-  std::size_t extra = 0;
-  std::uint32_t minimum = 0;
-  if (lead < 0x80) {
-    code = lead;
-    return 1;
-  }
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    extra = 1, code = lead & 0x1F, minimum = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    extra = 2, code = lead & 0x0F, minimum = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    extra = 3, code = lead & 0x07, minimum = 0x10000;
-  } else {
-    return 0;
-  }
-  if (text.size() - i - 1 < extra) return 0;
-  for (std::size_t k = 1; k <= extra; ++k) {
-    const auto next = static_cast<std::uint8_t>(text[i + k]);
-    if ((next & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (next & 0x3F);
-  }
-  if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-  return extra + 1;
-}
 
 bool IsControl(std::uint32_t code) {
   return code < 0x20 || (code >= 0x7F && code <= 0x9F);
@@ -162,10 +135,12 @@ bool EncodedItem(const CborItem& item, std::vector<std::uint8_t>& out) {
 std::string PrintableText(std::string_view raw) {
   std::string shown;
   shown.reserve(raw.size());
+  const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(raw.data()),
+                                            raw.size());
   std::size_t i = 0;
   while (i < raw.size()) {
     std::uint32_t code = 0;
-    const std::size_t length = Utf8SequenceAt(raw, i, code);
+    const std::size_t length = Utf8SequenceAt(bytes, i, code);
     if (length == 0 || IsControl(code)) {
       shown.append(kReplacement);
       i += length == 0 ? 1 : length;

@@ -58,34 +58,42 @@ bool PinToUtf8(std::u16string_view pin, SecretBytes& utf8) {
   return true;
 }
 
+std::size_t Utf8SequenceAt(std::span<const std::uint8_t> utf8, std::size_t i, std::uint32_t& code) {
+  const std::uint8_t lead = utf8[i];
+  std::size_t extra = 0;
+  std::uint32_t minimum = 0;
+  if (lead < 0x80) {
+    code = lead;
+    return 1;
+  }
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    extra = 1, code = lead & 0x1F, minimum = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    extra = 2, code = lead & 0x0F, minimum = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    extra = 3, code = lead & 0x07, minimum = 0x10000;
+  } else {
+    return 0;
+  }
+  if (utf8.size() - i - 1 < extra) return 0;
+  for (std::size_t k = 1; k <= extra; ++k) {
+    const std::uint8_t next = utf8[i + k];
+    if ((next & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (next & 0x3F);
+  }
+  if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return extra + 1;
+}
+
 bool CountUtf16Units(std::span<const std::uint8_t> utf8, std::size_t& units) {
   units = 0;
   std::size_t i = 0;
   while (i < utf8.size()) {
-    const std::uint8_t lead = utf8[i];
-    std::size_t extra = 0;
     std::uint32_t code = 0;
-    std::uint32_t minimum = 0;
-    if (lead < 0x80) {
-      code = lead;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      extra = 1, code = lead & 0x1F, minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      extra = 2, code = lead & 0x0F, minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      extra = 3, code = lead & 0x07, minimum = 0x10000;
-    } else {
-      return false;
-    }
-    if (utf8.size() - i - 1 < extra) return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const std::uint8_t next = utf8[i + k];
-      if ((next & 0xC0) != 0x80) return false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    const std::size_t length = Utf8SequenceAt(utf8, i, code);
+    if (length == 0) return false;
     units += code >= 0x10000 ? 2 : 1;
-    i += extra + 1;
+    i += length;
   }
   return true;
 }

@@ -34,6 +34,10 @@ bool PinToUtf8(std::u16string_view pin, SecretBytes& utf8);
 // (overlong forms, surrogates and values past U+10FFFF included).
 bool CountUtf16Units(std::span<const std::uint8_t> utf8, std::size_t& units);
 
+// The length of the well-formed UTF-8 sequence at `i` and its code point, or 0 for
+// a sequence that is not (overlong, a surrogate, past U+10FFFF, cut short).
+std::size_t Utf8SequenceAt(std::span<const std::uint8_t> utf8, std::size_t i, std::uint32_t& code);
+
 // The number of Unicode code points in well-formed UTF-8: how a key counts a PIN against
 // its minimum length (getInfo minPINLength).
 std::size_t CountCodePoints(std::span<const std::uint8_t> utf8);

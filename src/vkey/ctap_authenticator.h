@@ -109,6 +109,9 @@ class CtapAuthenticator {
   // 0x3C once they are all gone, 0x2F for no finger.
   bool CanMatchFinger() const;
   std::uint8_t MatchFinger(const SensorInput& input);
+  // What a wait for the user's consent ended with: a match of the finger when the key
+  // verifies the user itself, else a touch (0x27 without one). 0 when they consented.
+  std::uint8_t UserConsented(const SensorInput& input, bool byFinger);
   void ClientPin(const std::uint8_t* cbor, std::size_t length, CtapReply& reply);
 
   // Fingerprint enrolment (bio_enrollment.cpp).

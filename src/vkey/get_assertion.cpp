@@ -135,13 +135,8 @@ void CtapAuthenticator::GetAssertion(const std::uint8_t* cbor, std::size_t lengt
   reply.wait = finger ? UserWait::kFinger : UserWait::kTouch;
   resume_ = [this, query = std::move(query), uv, builtInUv, finger](
                 const SensorInput& input, std::vector<std::uint8_t>& answer) {
-    if (finger) {
-      if (std::uint8_t status = MatchFinger(input); status != kStatusOk) {
-        answer.assign(1, status);
-        return;
-      }
-    } else if (input.action != UserAction::kTouch) {
-      answer.assign(1, kStatusOperationDenied);
+    if (std::uint8_t status = UserConsented(input, finger); status != kStatusOk) {
+      answer.assign(1, status);
       return;
     }
     FinishAssertion(query, uv || builtInUv, answer);

@@ -122,13 +122,8 @@ void CtapAuthenticator::MakeCredential(const std::uint8_t* cbor, std::size_t len
   reply.wait = finger ? UserWait::kFinger : UserWait::kTouch;
   resume_ = [this, credential = std::move(credential), uv, builtInUv, finger](
                 const SensorInput& input, std::vector<std::uint8_t>& answer) {
-    if (finger) {
-      if (std::uint8_t status = MatchFinger(input); status != kStatusOk) {
-        answer.assign(1, status);
-        return;
-      }
-    } else if (input.action != UserAction::kTouch) {
-      answer.assign(1, kStatusOperationDenied);
+    if (std::uint8_t status = UserConsented(input, finger); status != kStatusOk) {
+      answer.assign(1, status);
       return;
     }
     const bool verified = uv || builtInUv;

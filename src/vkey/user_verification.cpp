@@ -70,4 +70,9 @@ void CtapAuthenticator::AnswerUvRetries(std::vector<std::uint8_t>& answer) const
   answer.insert(answer.end(), body, body + writer.length());
 }
 
+std::uint8_t CtapAuthenticator::UserConsented(const SensorInput& input, bool byFinger) {
+  if (byFinger) return MatchFinger(input);
+  return input.action == UserAction::kTouch ? kStatusOk : kStatusOperationDenied;
+}
+
 }  // namespace pinvale::vkey
