@@ -91,9 +91,9 @@ bool NameFits(Fingerprint& f, const std::string& name, int& exitCode) {
   }
   if (name.size() > info.FriendlyNameLimit()) {
     f.console.Err(
-        Format("The name is %zu bytes long; this key takes names of at most %u bytes "
+        Format("The name is %u bytes long; this key takes names of at most %u bytes "
                "(in UTF-8).\n",
-               name.size(), info.FriendlyNameLimit()));
+               static_cast<unsigned>(name.size()), info.FriendlyNameLimit()));
     exitCode = kExitInputRefused;
     return false;
   }

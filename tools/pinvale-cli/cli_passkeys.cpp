@@ -125,8 +125,8 @@ int List(Passkey& p) {
     const std::uint32_t used = slots.existing.value_or(static_cast<std::uint32_t>(all.size()));
     p.console.Out(Format("%u used, %u free.\n", used, *slots.remaining));
   } else if (p.setup.info.remainingDiscoverableCredentials) {
-    p.console.Out(
-        Format("%zu used, %u free.\n", all.size(), *p.setup.info.remainingDiscoverableCredentials));
+    p.console.Out(Format("%u used, %u free.\n", static_cast<unsigned>(all.size()),
+                         *p.setup.info.remainingDiscoverableCredentials));
   }
   return kExitOk;
 }
