@@ -301,9 +301,13 @@ class PasskeyWalk : public testing::Test {
   FixedToken two{PinProtocolTwo()};
   CredentialManagement cm{rig.token, kCredentialManagementCommand};
   static Bytes Rp(const std::string& id, std::optional<int> total) {
-    Bytes body = {static_cast<std::uint8_t>(total ? 0xA3 : 0xA2), 0x03, 0xA1, 0x62, 'i', 'd',
-                  static_cast<std::uint8_t>(0x60 + id.size())};
-    body.insert(body.end(), id.begin(), id.end());
+    Bytes body;
+    for (std::uint8_t byte : {static_cast<std::uint8_t>(total ? 0xA3 : 0xA2), std::uint8_t{0x03},
+                              std::uint8_t{0xA1}, std::uint8_t{0x62}, std::uint8_t{'i'},
+                              std::uint8_t{'d'}, static_cast<std::uint8_t>(0x60 + id.size())}) {
+      body.push_back(byte);
+    }
+    for (char c : id) body.push_back(static_cast<std::uint8_t>(c));
     const RpIdHash hash = HashRpId(id);
     body.push_back(0x04);
     body.push_back(0x58);

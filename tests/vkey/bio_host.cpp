@@ -1,5 +1,7 @@
 #include "bio_host.h"
 
+#include <algorithm>
+
 #include "cbor/cbor_item.h"
 #include "vkey/ctap_status.h"
 
@@ -42,8 +44,10 @@ std::uint8_t BioHost::LegacyLogin(const std::string& pin) {
 Bytes BioHost::Bio(std::uint32_t subCommand, const BioParams& params, bool sign) {
   const bool hasParams = params.templateId || params.name || params.timeoutMs;
   const Bytes encoded = hasParams ? EncodeParams(params) : Bytes{};
-  Bytes signedPart = {0x01, static_cast<std::uint8_t>(subCommand)};
-  signedPart.insert(signedPart.end(), encoded.begin(), encoded.end());
+  Bytes signedPart(2 + encoded.size());
+  signedPart[0] = 0x01;
+  signedPart[1] = static_cast<std::uint8_t>(subCommand);
+  std::copy(encoded.begin(), encoded.end(), signedPart.begin() + 2);
   const Bytes mac = PinProtocolHost::Mac(pin_.protocol(), token_.data(), token_.size(), signedPart);
 
   Bytes buffer(512);

@@ -110,8 +110,10 @@ bool FindEnrollment(Fingerprint& f, const std::string& idText, FingerprintEnroll
                     int& exitCode) {
   std::vector<std::uint8_t> id;
   if (!ParseTemplateId(idText, id)) {
-    f.console.Err("\"" + PrintableText(idText) +
-                  "\" is not a fingerprint ID; fingerprints list shows them.\n");
+    std::string message = "\"";
+    message.append(PrintableText(idText));
+    message.append("\" is not a fingerprint ID; fingerprints list shows them.\n");
+    f.console.Err(message);
     exitCode = kExitInputRefused;
     return false;
   }

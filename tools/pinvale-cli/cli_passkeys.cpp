@@ -75,8 +75,10 @@ bool FindPasskey(Passkey& p, ListedPasskey& found, int& exitCode) {
   exitCode = kExitInputRefused;
   if (wanted.size() < kMinIdDigits ||
       !std::all_of(wanted.begin(), wanted.end(), [](char c) { return std::isxdigit(c & 0xFF); })) {
-    p.console.Err("\"" + PrintableText(p.options.operands[0]) +
-                  "\" is not a passkey ID; passkeys list shows them (at least 4 hex digits).\n");
+    std::string message = "\"";
+    message.append(PrintableText(p.options.operands[0]));
+    message.append("\" is not a passkey ID; passkeys list shows them (at least 4 hex digits).\n");
+    p.console.Err(message);
     return false;
   }
   std::vector<ListedPasskey> all;
