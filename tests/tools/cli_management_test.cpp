@@ -94,14 +94,16 @@ INSTANTIATE_TEST_SUITE_P(
                  false,
                  {"fingerprints", "add"},
                  kExitKeyRefused,
-                 "This key has no fingerprint sensor that pinvale-cli can manage.\n"},
+                 "This key speaks only CTAP 2.0, which has no fingerprint enrollment; "
+                 "pinvale-cli cannot manage fingerprints on it.\n"},
         GateCase{"Ctap20Passkeys",
                  vkey::CtapProfile::kCtap20,
                  "1234",
                  false,
                  {"passkeys", "list"},
                  kExitKeyRefused,
-                 "This key does not let pinvale-cli manage its passkeys.\n"},
+                 "This key speaks only CTAP 2.0, which has no passkey management; "
+                 "pinvale-cli cannot list or change its passkeys.\n"},
         GateCase{"DraftKeyKeepsItsNames",
                  vkey::CtapProfile::kCtap21Pre,
                  "1234",

@@ -56,8 +56,10 @@ struct Fingerprint {
   ManagementSession& session;
 };
 
+// Keys answer an unnamed fingerprint with no name or with an empty one.
 std::string ShownName(const FingerprintEnrollment& enrollment) {
-  return enrollment.friendlyName ? PrintableText(*enrollment.friendlyName) : "(no name)";
+  if (!enrollment.friendlyName || enrollment.friendlyName->empty()) return "(no name)";
+  return PrintableText(*enrollment.friendlyName);
 }
 
 // An ID as the list shows it (the template id in hex), in any case.
@@ -157,17 +159,37 @@ int Cancelled(Fingerprint& f) {
   return kExitInputRefused;
 }
 
-int CaptureFailed(Fingerprint& f, int status) {
-  if (status == kKeepaliveCancel || interrupted.load()) return Cancelled(f);
+// The sensor waited for a finger and none came, whether the key says so with a
+// status or with a sample that felt nothing: the enrolment ends there rather than
+// asking an absent user again and again.
+int SensorTimedOut(Fingerprint& f, const std::string& reason) {
   f.bio.CancelCurrentEnrollment();
-  if (status == kUserActionTimeout) {
-    f.console.Err("No finger came in time (status " + StatusText(status) +
-                  "); nothing was added.\n");
-    return kExitKeyRefused;
-  }
+  f.console.Err("No finger touched the sensor in time (" + reason +
+                "); nothing was added. Run fingerprints add again and touch the sensor when "
+                "asked.\n");
+  return kExitKeyRefused;
+}
+
+// A pull-out part-way: the key drops an enrolment it has not finished, but the
+// last sample may have finished it before the key went.
+int PulledOutDuringCapture(Fingerprint& f, bool lastSample) {
+  std::string message(kPulledOutText);
+  message += lastSample
+                 ? " Plug it in again; fingerprints list tells whether the fingerprint was added.\n"
+                 : " The enrollment was not finished: no fingerprint was added.\n";
+  f.console.Err(message);
+  return kExitNoKey;
+}
+
+int CaptureFailed(Fingerprint& f, int status, bool lastSample) {
+  if (status == kKeepaliveCancel || interrupted.load()) return Cancelled(f);
+  if (f.key.Checked(status) == kPulledOut) return PulledOutDuringCapture(f, lastSample);
+  if (status == kUserActionTimeout) return SensorTimedOut(f, "status " + StatusText(status));
+  f.bio.CancelCurrentEnrollment();
   if (status == kFingerprintStoreFull) {
     f.console.Err("The key has no room for another fingerprint (status " + StatusText(status) +
-                  "); delete one first.\n");
+                  "); nothing was added. Delete one with fingerprints delete ID, then enroll "
+                  "again.\n");
     return kExitKeyRefused;
   }
   return ReportManagementFailure(f.console, f.key, f.setup, "Enrolling the fingerprint", status);
@@ -175,6 +197,8 @@ int CaptureFailed(Fingerprint& f, int status) {
 
 void ReportSample(Fingerprint& f, const EnrollmentProgress& progress, std::uint32_t& done,
                   std::uint32_t& total) {
+  // A sample that felt nothing is the sensor's time-out, told on its own.
+  if (progress.lastSampleStatus == kSampleNoUserActivity) return;
   const std::uint32_t remaining = progress.remainingSamples.value_or(0);
   const bool good = progress.lastSampleStatus == kSampleGood;
   if (good) ++done;
@@ -200,22 +224,26 @@ int Add(Fingerprint& f) {
   EnrollmentProgress progress;
   int status = f.session.Run(
       [&](const PinUvToken& token) { return f.bio.EnrollBegin(token, {}, progress); });
-  if (status != 0) return CaptureFailed(f, status);
+  if (status != 0) return CaptureFailed(f, status, false);
   const std::vector<std::uint8_t> templateId = progress.templateId;
   std::uint32_t done = 0;
   std::uint32_t total = 0;
   ReportSample(f, progress, done, total);
   for (std::uint32_t attempts = 1; progress.remainingSamples.value_or(0) > 0; ++attempts) {
+    if (progress.lastSampleStatus == kSampleNoUserActivity) {
+      return SensorTimedOut(f, "sample status " + StatusText(kSampleNoUserActivity));
+    }
     if (interrupted.load()) return Cancelled(f);
     if (attempts >= kMaxSampleAttempts) {
       f.bio.CancelCurrentEnrollment();
       f.console.Err("The key did not finish the enrollment; nothing was added.\n");
       return kExitExchangeFailed;
     }
+    const bool lastSample = progress.remainingSamples.value_or(0) == 1;
     status = f.session.Run([&](const PinUvToken& token) {
       return f.bio.CaptureNextSample(token, templateId, {}, progress);
     });
-    if (status != 0) return CaptureFailed(f, status);
+    if (status != 0) return CaptureFailed(f, status, lastSample);
     ReportSample(f, progress, done, total);
   }
   const std::string id = HexText(templateId);
@@ -277,7 +305,10 @@ int Fingerprints(Console& console, const Options& options, Key& key) {
   if (!PrepareKey(console, options, key, setup, exitCode)) return exitCode;
   const std::uint8_t command = BioEnrollmentCommandFor(setup.info);
   if (command == 0) {
-    console.Err("This key has no fingerprint sensor that pinvale-cli can manage.\n");
+    console.Err(OnlyCtap20(setup.info)
+                    ? "This key speaks only CTAP 2.0, which has no fingerprint enrollment; "
+                      "pinvale-cli cannot manage fingerprints on it.\n"
+                    : "This key has no fingerprint sensor that pinvale-cli can manage.\n");
     return kExitKeyRefused;
   }
   if (!CheckPinBeforeManagement(console, key, setup, "Fingerprints", exitCode)) return exitCode;

@@ -81,6 +81,10 @@ bool ConfirmDelete(Console& console, const Options& options, const std::string& 
   return true;
 }
 
+bool OnlyCtap20(const AuthenticatorInfo& info) {
+  return !info.HasVersion("FIDO_2_1") && !info.HasVersion("FIDO_2_1_PRE");
+}
+
 int ReportManagementFailure(Console& console, Key& key, const KeySetup& setup, const char* what,
                             int code) {
   code = key.Checked(code);

@@ -26,6 +26,10 @@ bool OpenManagementSession(Console& console, const Options& options, Key& key,
 bool ConfirmDelete(Console& console, const Options& options, const std::string& question,
                    int& exitCode);
 
+// A key that lists no CTAP 2.1 version (final or draft): one without fingerprint
+// or passkey management by its nature, not by a fault.
+bool OnlyCtap20(const AuthenticatorInfo& info);
+
 // A command the key did not carry out: words and exit code.
 int ReportManagementFailure(Console& console, Key& key, const KeySetup& setup, const char* what,
                             int code);

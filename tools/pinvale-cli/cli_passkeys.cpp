@@ -61,6 +61,12 @@ int ListAll(Passkey& p, std::vector<ListedPasskey>& all, bool& complete) {
     complete = complete && passkeysComplete;
     for (PasskeyEntry& passkey : passkeys) all.push_back({rp, std::move(passkey)});
   }
+  // Keys list in their storage order, which moves as passkeys come and go: the list
+  // is sorted by site, then user name, so it reads the same from one run to the next.
+  std::stable_sort(all.begin(), all.end(), [](const ListedPasskey& a, const ListedPasskey& b) {
+    if (a.rp.id != b.rp.id) return a.rp.id < b.rp.id;
+    return a.passkey.user.name.value_or("") < b.passkey.user.name.value_or("");
+  });
   return 0;
 }
 
@@ -198,7 +204,10 @@ int Passkeys(Console& console, const Options& options, Key& key) {
   if (!PrepareKey(console, options, key, setup, exitCode)) return exitCode;
   const std::uint8_t command = CredentialManagementCommandFor(setup.info);
   if (command == 0) {
-    console.Err("This key does not let pinvale-cli manage its passkeys.\n");
+    console.Err(OnlyCtap20(setup.info)
+                    ? "This key speaks only CTAP 2.0, which has no passkey management; "
+                      "pinvale-cli cannot list or change its passkeys.\n"
+                    : "This key does not let pinvale-cli manage its passkeys.\n");
     return kExitKeyRefused;
   }
   if (options.action == Action::kUpdate && !CanUpdateUserInformation(command)) {
