@@ -288,6 +288,17 @@ bool CPaintManagerUI::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, LR
         return true;
       }
       return false;
+    case WM_MOUSEWHEEL: {
+      // To the control under the pointer, or the nearest of its parents that scrolls.
+      HideToolTip();
+      for (CControlUI* c = FindControl(m_lastMouse); c; c = c->GetParent()) {
+        if (c->IsScrollable() && c->IsEnabled()) {
+          deliver(c, UIEvent::kScrollWheel);
+          return true;
+        }
+      }
+      return false;
+    }
     case WM_CHAR:
       if (m_focus) {
         deliver(m_focus, UIEvent::kChar);
