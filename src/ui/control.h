@@ -95,6 +95,8 @@ class CControlUI {
   void SetFocus();
   // Takes part in Tab cycling and keyboard focus.
   virtual bool IsFocusable() const { return false; }
+  // Takes the mouse wheel (kScrollWheel) for what lies under the pointer.
+  virtual bool IsScrollable() const { return false; }
   bool IsMouseEnabled() const { return m_mouseEnabled; }
   void SetMouseEnabled(bool enabled) { m_mouseEnabled = enabled; }
 

@@ -7,7 +7,9 @@
 #include "ui/container.h"
 #include "ui/edit.h"
 #include "ui/label.h"
+#include "ui/list.h"
 #include "ui/paint_manager.h"
+#include "ui/progress.h"
 #include "ui/ui_text.h"
 
 namespace pinvale::ui {
@@ -84,6 +86,8 @@ std::unique_ptr<CControlUI> CreateBuiltinControl(std::u16string_view name) {
   if (name == u"Text") return std::make_unique<CTextUI>();
   if (name == u"Button") return std::make_unique<CButtonUI>();
   if (name == u"Edit") return std::make_unique<CEditUI>();
+  if (name == u"List") return std::make_unique<CListUI>();
+  if (name == u"Progress") return std::make_unique<CProgressUI>();
   return nullptr;
 }
 

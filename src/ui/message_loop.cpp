@@ -174,6 +174,12 @@ void HandleNativeEvent(const NativeEvent& event) {
       record->mouseInside = false;
       DeliverInput(hwnd, WM_MOUSELEAVE, 0, 0);
       break;
+    case Kind::kMouseWheel:
+      // The wheel turns what is under the pointer, as the last move left it.
+      if (!record->AcceptsInput()) break;
+      DeliverInput(hwnd, WM_MOUSEWHEEL,
+                   static_cast<WPARAM>(static_cast<std::uint16_t>(event.wheel)) << 16, 0);
+      break;
     case Kind::kMouseDown: {
       if (!record->AcceptsInput()) break;
       const LPARAM units = PointInUnits(*record, event);

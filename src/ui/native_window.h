@@ -23,7 +23,8 @@ struct NativeEvent {
     kMouseDown,  // left button
     kMouseUp,
     kMouseLeave,
-    kKeyDown,  // vk holds a VK_ code
+    kMouseWheel,  // wheel: notches away from the user (up) x 120, negative towards
+    kKeyDown,     // vk holds a VK_ code
     kKeyUp,
     kText,          // text holds UTF-8 typed text (wiped: it may be a password)
     kCloseRequest,  // the window manager's close (system close)
@@ -43,6 +44,7 @@ struct NativeEvent {
   int screenX = 0;  // desktop coordinates for mouse events (caption dragging)
   int screenY = 0;
   UINT vk = 0;
+  int wheel = 0;
   bool shift = false;
   bool control = false;
   bool alt = false;

@@ -10,9 +10,11 @@ namespace pinvale::ui {
 
 class CControlUI;
 
-// "windowinit", "click", "textchanged", "setfocus", "killfocus", "link", "tabselect".
+// "windowinit", "click", "textchanged", "setfocus", "killfocus", "link", "tabselect",
+// "itemselect", "itemactivate".
 // For "tabselect" wParam is the new index and lParam the old one; for "link" wParam is the
-// link's index in its Text control.
+// link's index in its Text control; for "itemselect" wParam is the new row (-1 none) and
+// lParam the old one; for "itemactivate" wParam is the row.
 struct TNotifyUI {
   std::u16string sType;
   CControlUI* pSender = nullptr;
@@ -46,7 +48,8 @@ enum class UIEvent {
   kSetFocus,
   kKillFocus,
   kKeyDown,
-  kChar,  // chKey holds one UTF-16 unit
+  kChar,         // chKey holds one UTF-16 unit
+  kScrollWheel,  // wParam as WM_MOUSEWHEEL: GET_WHEEL_DELTA_WPARAM is the signed turn
   kTimer,
 };
 

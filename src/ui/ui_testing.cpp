@@ -116,6 +116,33 @@ void MoveMouse(HWND hwnd, POINT pt) {
   Inject(hwnd, event);
 }
 
+void Wheel(HWND hwnd, POINT pt, int notches) {
+  MoveMouse(hwnd, pt);
+  NativeEvent event;
+  event.kind = NativeEvent::Kind::kMouseWheel;
+  event.wheel = notches * WHEEL_DELTA;
+  Inject(hwnd, event);
+}
+
+void Drag(HWND hwnd, POINT from, POINT to) {
+  auto record = Record(hwnd);
+  if (!record) return;
+  EnsureLayout(*record);
+  NativeEvent event;
+  event.x = static_cast<int>(from.x);
+  event.y = static_cast<int>(from.y);
+  event.kind = NativeEvent::Kind::kMouseMove;
+  Inject(hwnd, event);
+  event.kind = NativeEvent::Kind::kMouseDown;
+  Inject(hwnd, event);
+  event.x = static_cast<int>(to.x);
+  event.y = static_cast<int>(to.y);
+  event.kind = NativeEvent::Kind::kMouseMove;
+  Inject(hwnd, event);
+  event.kind = NativeEvent::Kind::kMouseUp;
+  Inject(hwnd, event);
+}
+
 void TypeText(HWND hwnd, std::string_view utf8) {
   NativeEvent event;
   event.kind = NativeEvent::Kind::kText;

@@ -59,6 +59,10 @@ bool Click(HWND hwnd, std::u16string_view controlName);
 bool ClickAt(HWND hwnd, POINT clientPoint);
 // Moves the mouse to a client point (hover states, tooltips).
 void MoveMouse(HWND hwnd, POINT clientPoint);
+// Turns the mouse wheel at a client point: notches away from the user (up) when positive.
+void Wheel(HWND hwnd, POINT clientPoint, int notches);
+// Presses the left button at `from`, moves to `to` and releases there.
+void Drag(HWND hwnd, POINT from, POINT to);
 // Types UTF-8 text into the focused control, as typed text arrives from the keyboard.
 void TypeText(HWND hwnd, std::string_view utf8);
 // A key-down (and key-up) of a virtual key (VK_RETURN, VK_ESCAPE, VK_TAB, VK_BACK...):

@@ -133,6 +133,11 @@ inline constexpr int GET_X_LPARAM(LPARAM lp) {
 inline constexpr int GET_Y_LPARAM(LPARAM lp) {
   return static_cast<short>((static_cast<std::uint32_t>(lp) >> 16) & 0xFFFF);
 }
+// One notch of the mouse wheel; WM_MOUSEWHEEL carries the signed turn in wParam's high word.
+constexpr int WHEEL_DELTA = 120;
+inline constexpr int GET_WHEEL_DELTA_WPARAM(WPARAM wp) {
+  return static_cast<short>((static_cast<std::uint64_t>(wp) >> 16) & 0xFFFF);
+}
 
 #endif  // _WIN32
 

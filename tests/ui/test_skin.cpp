@@ -51,6 +51,22 @@ const char* kChild = R"(<?xml version="1.0" encoding="UTF-8"?>
   </VerticalLayout>
 </Window>)";
 
+// A list of rows over a button and a progress bar: colours picked so that pixels tell the
+// parts apart.
+const char* kList = R"(<?xml version="1.0" encoding="UTF-8"?>
+<Window size="300,280">
+  <Font name="DejaVu Sans" size="14" default="true" />
+  <VerticalLayout bkcolor="#FFFFFFFF">
+    <List name="list" height="200" itemheight="40" bordersize="1" bordercolor="#FF808080"
+          bkcolor="#FFFFFFFF" selectedbkcolor="#FF00C000" itemtextcolor="#FF000000"
+          scrollbarwidth="10" scrollbartrackcolor="#FFF0F0F0" scrollbarthumbcolor="#FF404040"
+          scrollbarthumbhotcolor="#FF404040" emptytext="No passkeys" />
+    <Button name="after" height="30" text="After" />
+    <Progress name="progress" width="200" height="20" max="3" value="1" bkcolor="#FFE0E0E0"
+              forecolor="#FF0000C0" />
+  </VerticalLayout>
+</Window>)";
+
 }  // namespace
 
 std::vector<std::uint8_t> Bytes(const std::string& text) {
@@ -95,6 +111,7 @@ void UseTestSkin() {
   if (archive.empty()) {
     archive = MakeZip({{"dialog.xml", Bytes(kDialog)},
                        {"child.xml", Bytes(kChild)},
+                       {"list.xml", Bytes(kList)},
                        {"red_blue.png", MakePng(16, 32, 0xFFFF0000, 0xFF0000FF)},
                        {"magenta.png", MakePng(16, 16, 0xFFFF00FF, 0xFFFF00FF)}});
   }

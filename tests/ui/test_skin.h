@@ -18,8 +18,8 @@ std::vector<std::uint8_t> MakeZip(const ZipEntries& entries);
 std::vector<std::uint8_t> MakePng(int width, int height, std::uint32_t top, std::uint32_t bottom);
 std::vector<std::uint8_t> Bytes(const std::string& text);
 
-// Initialises the UI headless once and loads the test skin (dialog.xml, child.xml, and the
-// images red_blue.png 16x32 and magenta.png).
+// Initialises the UI headless once and loads the test skin (dialog.xml, child.xml, list.xml and
+// the images red_blue.png 16x32 and magenta.png).
 void UseTestSkin();
 
 // A window of the test skin that records what reaches it.

@@ -8,10 +8,13 @@
 //                       close right after the first frame was shown (start-up timing)
 //   --print-notify      print every notification as "type sender"
 //   --start-ns NS       wall-clock start in ns ($(date +%s%N)), for the first-frame time
+//   --sample-rows N     fill every List of the layout with N made-up rows and select the
+//                       second (0: leave them empty, to show the empty text)
 //
 // The time from process start to the first frame is printed on stderr as
 // "first frame after N ms".
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -45,10 +48,11 @@ namespace {
 
 class DemoWindow : public WindowImplBase {
  public:
-  DemoWindow(std::u16string layout, bool printNotify, bool quitAfterFirstFrame)
+  DemoWindow(std::u16string layout, bool printNotify, bool quitAfterFirstFrame, int sampleRows)
       : m_layout(std::move(layout)),
         m_printNotify(printNotify),
-        m_quitAfterFirstFrame(quitAfterFirstFrame) {}
+        m_quitAfterFirstFrame(quitAfterFirstFrame),
+        m_sampleRows(sampleRows) {}
 
   std::u16string_view GetWindowClassName() const override { return u"DUIMainFrame"; }
   std::u16string GetSkinFolder() override { return {}; }
@@ -61,6 +65,7 @@ class DemoWindow : public WindowImplBase {
       std::fflush(stdout);
     }
     if (msg.sType == u"windowinit") {
+      if (m_sampleRows >= 0) FillLists();
       // The first frame is shown right after the first layout; a posted task runs after it.
       pinvale::ui::testing::PostTask([this] {
         std::fprintf(stderr, "first frame after %.0f ms\n", MsSinceProcessStart());
@@ -70,10 +75,30 @@ class DemoWindow : public WindowImplBase {
     WindowImplBase::Notify(msg);
   }
 
+  void FillLists() {
+    static const char16_t* const kSites[] = {u"example.com", u"accounts.example.org",
+                                             u"mail.example.net",
+                                             u"a-rather-long-name-for-a-"
+                                             u"relying-party.example"};
+    static const char16_t* const kUsers[] = {u"alice \u00B7 Alice Example", u"bob \u00B7 Bob",
+                                             u"carol@example.net \u00B7 Carol Example-Smith"};
+    GetPaintManager().GetRoot()->ForEach([&](CControlUI& control) {
+      auto* list = dynamic_cast<CListUI*>(&control);
+      if (!list) return;
+      std::vector<ListItem> rows;
+      for (int i = 0; i < m_sampleRows; ++i) {
+        rows.push_back({kSites[i % 4], kUsers[i % 3], static_cast<std::uintptr_t>(i)});
+      }
+      list->SetItems(std::move(rows));
+      list->SelectItem(std::min(1, m_sampleRows - 1));
+    });
+  }
+
  private:
   std::u16string m_layout;
   bool m_printNotify;
   bool m_quitAfterFirstFrame;
+  int m_sampleRows;
 };
 
 }  // namespace
@@ -84,12 +109,15 @@ int main(int argc, char** argv) {
   std::string png;
   bool printNotify = false;
   bool quitAfterFirstFrame = false;
+  int sampleRows = -1;
   std::vector<std::string> positional;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--png" && i + 1 < args.size()) {
       png = args[++i];
     } else if (args[i] == "--start-ns" && i + 1 < args.size()) {
       g_startNs = std::stoll(args[++i]);
+    } else if (args[i] == "--sample-rows" && i + 1 < args.size()) {
+      sampleRows = std::stoi(args[++i]);
     } else if (args[i] == "--print-notify") {
       printNotify = true;
     } else if (args[i] == "--quit-after-first-frame") {
@@ -123,7 +151,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "ui-demo: no display\n");
     return 1;
   }
-  DemoWindow window(Utf8ToUtf16(layout), printNotify, quitAfterFirstFrame);
+  DemoWindow window(Utf8ToUtf16(layout), printNotify, quitAfterFirstFrame, sampleRows);
   if (!window.Create(nullptr, u"Pinvale", UI_WNDSTYLE_FRAME, 0)) {
     std::fprintf(stderr, "ui-demo: cannot build %s\n", layout.c_str());
     return 1;

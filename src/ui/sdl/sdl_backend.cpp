@@ -366,6 +366,14 @@ class SdlBackend : public IUiBackend {
         out.y = event.button.y;
         ToScreen(out);
         return true;
+      case SDL_MOUSEWHEEL: {
+        out.kind = Kind::kMouseWheel;
+        out.window = event.wheel.windowID;
+        const int notches =
+            event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -event.wheel.y : event.wheel.y;
+        out.wheel = notches * WHEEL_DELTA;
+        return notches != 0;
+      }
       case SDL_KEYDOWN:
       case SDL_KEYUP: {
         out.kind = event.type == SDL_KEYDOWN ? Kind::kKeyDown : Kind::kKeyUp;

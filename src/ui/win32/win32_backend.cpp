@@ -276,6 +276,14 @@ class Win32Backend : public IUiBackend {
       case WM_LBUTTONUP:
         Push(MouseEvent(Kind::kMouseUp, hwnd, lParam));
         return 0;
+      case WM_MOUSEWHEEL: {
+        NativeEvent event;
+        event.kind = Kind::kMouseWheel;
+        event.window = native.Id();
+        event.wheel = GET_WHEEL_DELTA_WPARAM(wParam);
+        Push(std::move(event));
+        return 0;
+      }
 
       case WM_KEYDOWN:
       case WM_SYSKEYDOWN:
