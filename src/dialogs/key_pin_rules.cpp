@@ -9,7 +9,8 @@ namespace pinvale {
 
 KeyPinRules ReadKeyPinRules(CFidoToken& device) {
   KeyPinRules rules;
-  if (ReadAuthenticatorInfo(device, rules.info) != 0) rules.info = AuthenticatorInfo{};
+  rules.infoStatus = ReadAuthenticatorInfo(device, rules.info);
+  if (rules.infoStatus != 0) rules.info = AuthenticatorInfo{};
   rules.refusal = ChoosePinProtocol(rules.info, 0, rules.protocol);
   if (rules.info.minPinLength && *rules.info.minPinLength > kMinPinLength) {
     rules.minPinLength = *rules.info.minPinLength;

@@ -23,6 +23,8 @@ struct KeyPinRules {
   int refusal = 0;
   // The key's minimum in Unicode code points, when it asks for more than 4.
   std::uint32_t minPinLength = 0;
+  // getInfo's own outcome: 0, or why `info` is empty.
+  int infoStatus = 0;
 };
 
 // getInfo and the protocol choice. A getInfo that fails or is not understood leaves

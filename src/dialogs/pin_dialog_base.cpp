@@ -62,7 +62,7 @@ void CPinDialogBase::RunExchangeWork(std::function<void()> work) {
 }
 
 void CPinDialogBase::ShowBusyCue(bool busy) {
-  ui::CControlUI* ok = m_pm.FindControl(u"btn_ok");
+  ui::CControlUI* ok = m_pm.FindControl(busyCueControl_);
   if (!ok) return;
   if (busy) {
     okText_ = ok->GetText();

@@ -34,6 +34,8 @@ class CPinDialogBase : public ui::WindowImplBase {
   // Tests shorten the watchdog's period; set before Create.
   void SetWatchdogPeriod(std::chrono::milliseconds period) { watchdogPeriod_ = period; }
   const PinWatchdog& Watchdog() const { return watchdog_; }
+  // The control whose text says "Please wait..." while the key is slow ("btn_ok").
+  void SetBusyCueControl(std::u16string name) { busyCueControl_ = std::move(name); }
 
  protected:
   void StartWatchdog(PinWatchdog::Delivery delivery);
@@ -68,7 +70,8 @@ class CPinDialogBase : public ui::WindowImplBase {
   void ShowBusyCue(bool busy);
 
   std::u16string layout_;
-  std::u16string okText_;  // the OK button's own text while it shows the busy cue
+  std::u16string busyCueControl_ = u"btn_ok";
+  std::u16string okText_;  // the cue control's own text while it shows the busy cue
   std::chrono::milliseconds watchdogPeriod_;
   PinWatchdog watchdog_;
   DeviceNotificationRegistration notices_;
