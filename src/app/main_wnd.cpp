@@ -50,6 +50,10 @@ void CMainWnd::InitWindow() {
   btnFormat_ = m_pm.FindControlAs<ui::CButtonUI>(u"btn_Format");
   btnChangePin_ = m_pm.FindControlAs<ui::CButtonUI>(u"btn_change_pin");
   btnHelp_ = m_pm.FindControlAs<ui::CButtonUI>(u"btn_help");
+  btnFingerprints_ = m_pm.FindControlAs<ui::CButtonUI>(u"btn_fingerprints");
+  btnPasskeys_ = m_pm.FindControlAs<ui::CButtonUI>(u"btn_passkeys");
+  contentRow_ = m_pm.FindControl(u"content_row");
+  logoRow_ = m_pm.FindControl(u"logo_row");
   labelStatus_ = m_pm.FindControlAs<ui::CLabelUI>(u"label_status");
   labelIconKeyStatus_ = m_pm.FindControlAs<ui::CLabelUI>(u"label_icon_key_status");
   labelHelp_ = m_pm.FindControlAs<ui::CTextUI>(u"label_help");
@@ -139,6 +143,7 @@ void CMainWnd::ShowConnecting() {
     if (button) button->SetEnabled(false);
   }
   if (switch_) switch_->SelectItem(1);
+  ShowContentActions(nullptr);
   if (labelStatus_) labelStatus_->SetText(u"");
   if (labelIconKeyStatus_) {
     labelIconKeyStatus_->SetToolTip(u"");
@@ -206,6 +211,7 @@ void CMainWnd::ShowDeviceState(bool present) {
     if (button) button->SetEnabled(false);
   }
   if (switch_) switch_->SelectItem(0);
+  ShowContentActions(nullptr);
   if (labelStatus_) labelStatus_->SetText(u"Device NOT Inserted");
   if (labelIconKeyStatus_) {
     labelIconKeyStatus_->SetToolTip(u"Device NOT Insert");
@@ -223,12 +229,14 @@ void CMainWnd::ShowKeyState(const KeyState& state) {
   if (!state.answered) {
     // Plugged in but silent: every action needs an answer, so none is offered.
     if (labelStatus_) labelStatus_->SetText(kKeySilentText);
+    ShowContentActions(nullptr);
     for (ui::CButtonUI* button : {btnEnroll_, btnVerify_, btnFormat_, btnChangePin_}) {
       if (button) button->SetEnabled(false);
     }
     return;
   }
   if (btnFormat_) btnFormat_->SetEnabled(true);
+  ShowContentActions(&state.info);
   if (state.info.pinSet && state.info.forcePinChange) {
     // The key takes its PIN only to change it: Change PIN is the way on, and no PIN
     // goes to Verify PIN (some such keys answer the right one as wrong).
@@ -334,6 +342,10 @@ void CMainWnd::Notify(ui::TNotifyUI& msg) {
       OnChangePinClicked();
     } else if (name == u"btn_Format") {
       RunResetAction();
+    } else if (name == u"btn_fingerprints") {
+      OnManagementClicked(ManagementKind::kFingerprints);
+    } else if (name == u"btn_passkeys") {
+      OnManagementClicked(ManagementKind::kPasskeys);
     } else if (name == u"btn_help") {
       ShowMessageBox(GetHWND(), kProgramCaption, kHelpText, 0);
     } else if (name == u"btn_about") {
@@ -347,27 +359,28 @@ void CMainWnd::OnVerifyClicked() {
   OpenVerifyPinDialog();
 }
 
-void CMainWnd::OnSetPinClicked() {
+bool CMainWnd::OnSetPinClicked() {
   TokenInfo info{};
   std::uint16_t result = 0;
   RunExchange([&] { result = GetInfo(info); });
   if (result != 0) DebugLog("GetInfo ERR: 0x%04X", result);
   // A key with user verification configured gets its PIN elsewhere.
-  if (info.pinSet || info.uvSet || !::IsWindow(GetHWND())) return;
-  if (OpenSetPinDialog() != 1 || !::IsWindow(GetHWND())) return;
+  if (info.pinSet || info.uvSet || !::IsWindow(GetHWND())) return false;
+  if (OpenSetPinDialog() != 1 || !::IsWindow(GetHWND())) return false;
   info = {};
   RunExchange([&] { GetInfo(info); });
   if (info.pinSet && ::IsWindow(GetHWND())) EnableForPinState(true);
+  return info.pinSet != 0;
 }
 
-void CMainWnd::OnChangePinClicked() {
+bool CMainWnd::OnChangePinClicked() {
   TokenInfo info{};
   RunExchange([&] { GetInfo(info); });
-  if (!info.pinSet || !::IsWindow(GetHWND())) return;
+  if (!info.pinSet || !::IsWindow(GetHWND())) return false;
+  const bool changed = OpenChangePinDialog() == 1;
   // A change also ends the key's wish for a new PIN: the status row follows it.
-  if (OpenChangePinDialog() == 1 && info.forcePinChange && ::IsWindow(GetHWND())) {
-    ShowDeviceState(true);
-  }
+  if (changed && info.forcePinChange && ::IsWindow(GetHWND())) ShowDeviceState(true);
+  return changed;
 }
 
 void CMainWnd::RunResetAction() {

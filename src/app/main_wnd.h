@@ -2,9 +2,9 @@
 
 // The program's only top-level window. It owns the device object, connects to a
 // key of the maker at start and whenever one is plugged in, shows whether a key is
-// present and offers the four actions (set PIN, change PIN, verify PIN, reset), the
-// help text and the About box. Which actions are enabled follows the key's answer
-// to getInfo, asked afresh before every decision.
+// present and offers the four actions (set PIN, change PIN, verify PIN, reset), on keys
+// that manage them Fingerprints and Passkeys, the help text and the About box. Which actions are
+// enabled follows the key's answer to getInfo, asked afresh before every decision.
 
 #include <atomic>
 #include <chrono>
@@ -17,6 +17,7 @@
 
 #include "ctap/get_info.h"
 #include "dialogs/device_notification.h"
+#include "dialogs/management_access.h"
 #include "transport/fido_token.h"
 #include "ui/ui.h"
 
@@ -93,6 +94,13 @@ class CMainWnd : public ui::WindowImplBase {
   virtual int OpenChangePinDialog();
   virtual int OpenVerifyPinDialog();
   virtual std::optional<std::uint16_t> OpenResetDialog();
+  // The PIN entry before the Fingerprints or Passkeys window (layout "ManagementPIN.xml"):
+  // the access it opened, or nullptr when it was closed without one.
+  virtual std::unique_ptr<ManagementAccess> OpenManagementPinDialog(
+      ManagementKind kind, const ManagementPrecheckResult& precheck);
+  // The two windows ("Fingerprints.xml", "Passkeys.xml"); each owns the access it is given.
+  virtual int OpenFingerprintsDialog(std::unique_ptr<ManagementAccess> access);
+  virtual int OpenPasskeysDialog(std::unique_ptr<ManagementAccess> access);
 
   // Creates `dialog` as every dialog of the program is created (owned by this
   // window, caption "Pinvale", style 0x10CA0000), centres it and runs it modally.
@@ -115,8 +123,14 @@ class CMainWnd : public ui::WindowImplBase {
   void ScheduleConnection(std::chrono::milliseconds wait);
   void OnConnectionTimer();
   void OnVerifyClicked();
-  void OnSetPinClicked();
-  void OnChangePinClicked();
+  // True when the dialog set or changed the PIN.
+  bool OnSetPinClicked();
+  bool OnChangePinClicked();
+  // Fingerprints or Passkeys: the checks before the PIN, the PIN entry, then the window.
+  // `offerSetPin` is false on the second round after Set PIN was taken from the offer.
+  void OnManagementClicked(ManagementKind kind, bool offerSetPin = true);
+  // The Fingerprints and Passkeys buttons in the logo's place, for a key that manages either.
+  void ShowContentActions(const TokenInfo* info);
   void RunResetAction();
   // The connection step in two halves: finding and selecting the key (the worker's
   // part for the first connection), and showing the outcome on the UI thread.
@@ -133,6 +147,10 @@ class CMainWnd : public ui::WindowImplBase {
   ui::CButtonUI* btnFormat_ = nullptr;
   ui::CButtonUI* btnChangePin_ = nullptr;
   ui::CButtonUI* btnHelp_ = nullptr;
+  ui::CButtonUI* btnFingerprints_ = nullptr;
+  ui::CButtonUI* btnPasskeys_ = nullptr;
+  ui::CControlUI* contentRow_ = nullptr;
+  ui::CControlUI* logoRow_ = nullptr;
   ui::CLabelUI* labelStatus_ = nullptr;
   ui::CLabelUI* labelIconKeyStatus_ = nullptr;
   ui::CTextUI* labelHelp_ = nullptr;

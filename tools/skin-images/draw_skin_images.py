@@ -205,6 +205,41 @@ def glyph_reset(c, cx, cy, size, colour, back):
     glyph_key(c, cx, cy, size * 0.52, colour, hole=back)
 
 
+def glyph_fingerprint(c, cx, cy, size, colour, width=None):
+    """Ridges of a fingertip: loops over the top that run down on both sides, each one's legs
+    of their own length, around a short core."""
+    width = width or size * 0.058
+    step = size * 0.1
+    top = cy - size * 0.12
+    # (radius in steps, left leg, right leg) with legs in units of the size.
+    ridges = [(1, 0.12, 0.22), (2, 0.3, 0.2), (3, 0.38, 0.34), (4, 0.3, 0.42), (5, 0.16, 0.3)]
+    for n, left, right in ridges:
+        r = step * n
+        points = [(cx - r, top + size * left)]
+        for k in range(0, 25):
+            a = math.pi + math.pi * k / 24
+            points.append((cx + r * math.cos(a), top + r * math.sin(a)))
+        points.append((cx + r, top + size * right))
+        c.line(points, colour, width)
+    c.line([(cx, top - size * 0.01), (cx, top + size * 0.16)], colour, width)
+
+
+def glyph_passkey(c, cx, cy, size, colour, back):
+    """A person with a key badge: a sign-in kept on the key."""
+    head_r = size * 0.17
+    c.circle(cx - size * 0.08, cy - size * 0.2, head_r, fill=colour)
+    body = (cx - size * 0.42, cy + size * 0.02, cx + size * 0.26, cy + size * 0.5)
+    c.rect(body, colour, radius=size * 0.24)
+    c.rect((body[0], cy + size * 0.3, body[2], body[3]), colour)
+    # The badge: a small key on a disc, lower right.
+    bx, by, r = cx + size * 0.3, cy + size * 0.24, size * 0.2
+    c.circle(bx, by, r * 1.28, fill=back)
+    c.circle(bx, by, r, fill=colour)
+    c.circle(bx - r * 0.32, by, r * 0.3, outline=back, width=r * 0.16)
+    c.line([(bx - r * 0.02, by), (bx + r * 0.6, by)], back, r * 0.16)
+    c.line([(bx + r * 0.45, by), (bx + r * 0.45, by + r * 0.3)], back, r * 0.14)
+
+
 def glyph_finger(c, cx, top, width, length, skin, nail):
     """A fingertip pointing down, its tip at `top + length`."""
     c.rect((cx - width / 2, top, cx + width / 2, top + length), skin, radius=width / 2)
@@ -254,6 +289,13 @@ ACTIONS = [
     ("ResetDevice", "Reset Device"),
 ]
 
+# The key's own contents, offered below the four PIN actions on keys that manage them: cards
+# of the same kind, one third as high, the glyph beside the label.
+CONTENT_ACTIONS = [
+    ("Fingerprints", "Fingerprints"),
+    ("Passkeys", "Passkeys"),
+]
+
 
 def action_glyph(c, action, cx, cy, colour, back):
     if action == "SetPin":
@@ -264,6 +306,10 @@ def action_glyph(c, action, cx, cy, colour, back):
         glyph_swap_badge(c, cx + 21, cy - 10, 8.5, colour, back)
     elif action == "VerifyPin":
         glyph_shield_check(c, cx, cy, 46, colour, back)
+    elif action == "Fingerprints":
+        glyph_fingerprint(c, cx, cy + 2, 50, colour)
+    elif action == "Passkeys":
+        glyph_passkey(c, cx - 2, cy - 2, 50, colour, back)
     else:
         glyph_reset(c, cx, cy, 48, colour, back)
 
@@ -283,6 +329,29 @@ def action_button(action, label, state, out):
     c.rect((1, 1, w - 1, h - 3), card, radius=8)
     action_glyph(c, action, w / 2, 45, ink, card)
     c.text(w / 2, 92, label, 15, ink)
+    c.save(out, f"{action}_{state}.png")
+
+
+def card_colours(state):
+    if state == "Active":
+        return BLUE, WHITE
+    if state == "Highlight":
+        return BLUE_LIGHT, WHITE
+    return GREY_FILL, GREY_MARK
+
+
+def content_button(action, label, state, out):
+    w, h = 171, 48
+    c = Canvas(w, h)
+    card, ink = card_colours(state)
+    if state == "Highlight":
+        c.rect((2, 3, w - 2, h), (0x01, 0x3E, 0x6E, 60), radius=8)
+    c.rect((1, 1, w - 1, h - 2), card, radius=8)
+    if action == "Fingerprints":
+        glyph_fingerprint(c, 30, 25, 28, ink, width=1.7)
+    else:
+        glyph_passkey(c, 30, 22, 32, ink, card)
+    c.text(108, 23.5, label, 15, ink)
     c.save(out, f"{action}_{state}.png")
 
 
@@ -435,6 +504,9 @@ def main():
     for action, label in ACTIONS:
         for state in ("Active", "Highlight", "Inactive"):
             action_button(action, label, state, out)
+    for action, label in CONTENT_ACTIONS:
+        for state in ("Active", "Highlight", "Inactive"):
+            content_button(action, label, state, out)
 
     key_status("Tactova-FIDO-UI-Elements-14.png", True, out)
     key_status("Tactova-FIDO-UI-Elements-15.png", False, out)
