@@ -36,6 +36,12 @@ inline constexpr std::u16string_view kAdministratorWarningText =
     u"This operation requires administrator privileges. \n"
     u"Please run this application as administrator.";
 
+// Windows 10 1903 and later: opening the key was refused to a program that is not
+// elevated. OK starts Pinvale again through the system's elevation prompt.
+inline constexpr std::u16string_view kStartAsAdministratorText =
+    u"Windows lets only administrators open security keys directly.\n"
+    u"Start Pinvale again as administrator?";
+
 // The status row for a key that is plugged in but does not answer.
 inline constexpr std::u16string_view kKeySilentText = u"Device not answering. Please re-plug it.";
 

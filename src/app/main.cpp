@@ -1,6 +1,7 @@
 // Pinvale's entry: --help and --version, one running copy per user session, the skin
 // archive, the option "-E", and the main window's modal loop.
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "app/app_options.h"
@@ -17,6 +19,7 @@
 #include "app/main_wnd.h"
 #include "app/quit_timer.h"
 #include "embedded_skin.h"
+#include "platform/elevation.h"
 #include "platform/program_arguments.h"
 #include "platform/single_instance.h"
 #include "ui/native_window.h"
@@ -94,6 +97,13 @@ int main(int argc, char** argv) {
   std::string instanceName(kSingleInstanceName);
   if (const char* tag = std::getenv("PINVALE_INSTANCE_TAG")) instanceName += tag;
   auto claim = ClaimSingleInstance(instanceName);
+  // Started again as administrator: the copy that started this one is ending.
+  const bool afterElevation =
+      std::find(arguments.begin(), arguments.end(), kAfterElevationArgument) != arguments.end();
+  for (int wait = 0; !claim && afterElevation && wait < 50; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    claim = ClaimSingleInstance(instanceName);
+  }
   if (!claim) return 0;
   if (options.resetOnStart) ResetOnStart = true;
 

@@ -11,6 +11,7 @@
 #include "platform/debug_log.h"
 #include "platform/device_access_help.h"
 #include "platform/device_notices.h"
+#include "platform/elevation.h"
 #include "transport/maker_ids.h"
 #include "ui/off_ui_thread.h"
 
@@ -182,7 +183,9 @@ void CMainWnd::WarnAboutAccess() {
     // Pre-release Windows builds let only administrators open security keys.
     if (*branch == kPrereleaseBuildBranch) {
       ShowMessageBox(GetHWND(), kWarningCaption, kAdministratorWarningText, 0x31);
+      return;
     }
+    if (ElevationMightHelp()) OfferStartAsAdministrator();
     return;
   }
   std::u16string_view help = DeviceAccessHelpText();
@@ -190,6 +193,18 @@ void CMainWnd::WarnAboutAccess() {
   if (!help.empty()) {
     ShowMessageBox(GetHWND(), kWarningCaption, help, kMessageBoxOk | kMessageBoxIconWarning);
   }
+}
+
+void CMainWnd::OfferStartAsAdministrator() {
+  if (elevationOffered_) return;  // once a run: a "no" stands
+  elevationOffered_ = true;
+  if (ShowMessageBox(GetHWND(), kWarningCaption, kStartAsAdministratorText,
+                     kMessageBoxOkCancel | kMessageBoxIconWarning) != kMessageBoxResultOk) {
+    return;
+  }
+  const std::string_view argument = kAfterElevationArgument;
+  // The new copy takes over; this one ends so that it can claim the single instance.
+  if (StartElevated(u"", std::u16string(argument.begin(), argument.end()))) Close(0);
 }
 
 void CMainWnd::EnableForPinState(bool pinSet) {

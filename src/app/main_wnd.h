@@ -140,6 +140,8 @@ class CMainWnd : public ui::WindowImplBase {
   void StartFirstConnection();
   void EndFirstConnection();
   void WarnAboutAccess();
+  // Windows 10 1903 and later, not elevated: offers to start again as administrator.
+  void OfferStartAsAdministrator();
   void EnableForPinState(bool pinSet);
 
   ui::CButtonUI* btnVerify_ = nullptr;
@@ -176,6 +178,7 @@ class CMainWnd : public ui::WindowImplBase {
   bool connectionScheduled_ = false;  // a removal notice came since the last connection attempt
   std::u16string statusBeforeCue_;    // the status row's text while it says "Please wait..."
   std::function<void()> afterFirstFrame_;
+  bool elevationOffered_ = false;
 };
 
 }  // namespace pinvale
