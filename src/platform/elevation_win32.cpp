@@ -1,5 +1,6 @@
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
 
 #include <string>
 
@@ -33,8 +34,8 @@ unsigned WindowsBuildNumber() {
   using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
   HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
   if (!ntdll) return 0;
-  auto rtlGetVersion =
-      reinterpret_cast<RtlGetVersionFunction>(::GetProcAddress(ntdll, "RtlGetVersion"));
+  auto rtlGetVersion = reinterpret_cast<RtlGetVersionFunction>(
+      reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")));
   if (!rtlGetVersion) return 0;
   OSVERSIONINFOW version{};
   version.dwOSVersionInfoSize = sizeof version;
