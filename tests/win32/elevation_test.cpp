@@ -22,19 +22,5 @@ TEST(ElevationTest, ARunasStartRunsTheProgramWithItsArguments) {
   EXPECT_FALSE(StartElevated(u"C:\\no\\such\\program.exe", u"", true));
 }
 
-TEST(ElevationTest, TheOfferFollowsTheBuildAndTheProcesssRights) {
-  // Wine tells a Windows 10 build; its processes run with an administrator's token, and
-  // a process that is elevated already is not offered the restart.
-  const unsigned build = WindowsBuildNumber();
-  EXPECT_GT(build, 0u);
-  HANDLE token = nullptr;
-  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token));
-  TOKEN_ELEVATION elevation{};
-  DWORD size = 0;
-  ASSERT_TRUE(::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size));
-  ::CloseHandle(token);
-  EXPECT_EQ(ElevationMightHelp(), build >= 18362 && !elevation.TokenIsElevated);
-}
-
 }  // namespace
 }  // namespace pinvale
