@@ -89,6 +89,9 @@ struct ScaleCase {
   const char16_t* layout;
   int tabPage;  // page of "switch" to show, -1 for none
 };
+// Page 1 as a key that manages fingerprints and passkeys shows it: their buttons in the
+// logo's place.
+constexpr int kPageManagedKey = 101;
 
 void PrintTo(const ScaleCase& c, std::ostream* os) {
   *os << c.name;
@@ -96,10 +99,17 @@ void PrintTo(const ScaleCase& c, std::ostream* os) {
 
 const std::vector<ScaleCase>& Cases() {
   static const std::vector<ScaleCase> cases = {
-      {"main_no_key", u"main.xml", -1},        {"main_key", u"main.xml", 1},
-      {"set_pin", u"SetPIN.xml", -1},          {"change_pin", u"ChangePIN.xml", -1},
-      {"verify_pin", u"verifyPIN.xml", -1},    {"reset_device", u"resetDevice.xml", -1},
+      {"main_no_key", u"main.xml", -1},
+      {"main_key", u"main.xml", 1},
+      {"main_key_managed", u"main.xml", kPageManagedKey},
+      {"set_pin", u"SetPIN.xml", -1},
+      {"change_pin", u"ChangePIN.xml", -1},
+      {"verify_pin", u"verifyPIN.xml", -1},
+      {"reset_device", u"resetDevice.xml", -1},
       {"message_box_frame", u"MsgBox.xml", -1},
+      {"management_pin", u"ManagementPIN.xml", -1},
+      {"fingerprints", u"Fingerprints.xml", -1},
+      {"passkeys", u"Passkeys.xml", -1},
   };
   return cases;
 }
@@ -135,7 +145,12 @@ class WindowAtScale : public SkinWindowTest, public ::testing::WithParamInterfac
     if (window && GetParam().tabPage >= 0) {
       auto* tab = dynamic_cast<ui::CTabLayoutUI*>(
           ui::testing::FindControl(window->GetHWND(), u"switch"));
-      if (tab) tab->SelectItem(GetParam().tabPage);
+      const bool managed = GetParam().tabPage == kPageManagedKey;
+      if (tab) tab->SelectItem(managed ? 1 : GetParam().tabPage);
+      if (managed) {
+        ui::testing::FindControl(window->GetHWND(), u"content_row")->SetVisible(true);
+        ui::testing::FindControl(window->GetHWND(), u"logo_row")->SetVisible(false);
+      }
       ui::testing::PumpUntilIdle();
     }
     return window;
@@ -186,7 +201,7 @@ TEST_P(WindowAtScale, ScreenshotsForReview) {
   if (!dir) GTEST_SKIP() << "set PINVALE_SCALE_SHOTS=DIR to write them";
   auto window = OpenCase();
   ASSERT_NE(window, nullptr);
-  for (const char* factor : {"1.25", "1.5", "2"}) {
+  for (const char* factor : {"1", "1.25", "1.5", "2"}) {
     ui::testing::SetScale(window->GetHWND(), std::atof(factor));
     const std::string path = std::string(dir) + "/" + GetParam().name + "@" + factor + ".png";
     EXPECT_TRUE(ui::testing::RenderWindowToPng(window->GetHWND(), path)) << path;
