@@ -383,12 +383,16 @@ LRESULT CPasskeysWnd::MessageHandler(UINT uMsg, WPARAM wParam, LPARAM lParam, bo
 }
 
 bool CPasskeysWnd::OnEnterKey() {
-  if (page_ == Page::kEdit) {
-    SaveEdit();
-    return true;
-  }
   ui::CControlUI* focus = m_pm.GetFocus();
   const std::u16string name = focus ? focus->GetName() : std::u16string();
+  if (page_ == Page::kEdit) {
+    if (name == u"btn_cancel") {
+      ShowPage(Page::kList);
+    } else {
+      SaveEdit();  // OK is the edit page's default button
+    }
+    return true;
+  }
   if (name == u"btn_delete") {
     AskDelete();
   } else if (name == u"btn_edit" || (focus == list_ && CanEdit() && Selected())) {

@@ -224,6 +224,22 @@ TEST_P(PasskeysWndTest, ADeleteAnswered2EButStillListedSaysItWasNotDeleted) {
   });
 }
 
+TEST_P(PasskeysWndTest, AWalkTheKeyStopsEarlyShowsWhatWasReadAndSaysSo) {
+  vkey::VirtualKeyFault stop = ForcedStatus(GetParam().command, 0x03, 0x30);  // GetNextRP
+  stop.count = 1;
+  UseFewPasskeys({stop});
+  CPasskeysWnd w(u"Passkeys.xml", &Token(), Open());
+  RunDialog(w, [&](HWND hwnd) {
+    ASSERT_TRUE(WaitLoaded(w));
+    EXPECT_FALSE(w.ListComplete());
+    EXPECT_GE(w.Passkeys().size(), 1u);
+    EXPECT_LT(w.Passkeys().size(), 3u);
+    EXPECT_TRUE(uit::FindControl(hwnd, u"label_incomplete")->IsVisible());
+    EXPECT_EQ(TextOf(hwnd, u"label_incomplete"), kPasskeysIncompleteText);
+    uit::KeyDown(hwnd, VK_ESCAPE);
+  });
+}
+
 TEST_P(PasskeysWndTest, APullOutWhileTheListIsReadClosesTheWindow) {
   UsePasskeyKey(25, {}, 25);
   Key().SetPlugListener([](bool plugged) { DeviceAbsent = !plugged; });
@@ -273,6 +289,7 @@ TEST_P(PasskeysEditTest, EditSendsTheNamesAndTheKeyHoldsThem) {
     EXPECT_TRUE(uit::Click(hwnd, u"btn_edit"));
     EXPECT_EQ(TextOf(hwnd, u"edit_user_name"), u"alice");
     EXPECT_EQ(TextOf(hwnd, u"label_edit_site"), u"Passkey for example.com");
+    Shots(hwnd, "edit");
     // Typing past 64 bytes is cut at a whole character: é is two bytes.
     Fill(hwnd, u"edit_display_name", u"");
     uit::FindControl(hwnd, u"edit_display_name")->SetFocus();
@@ -281,7 +298,6 @@ TEST_P(PasskeysEditTest, EditSendsTheNamesAndTheKeyHoldsThem) {
     EXPECT_EQ(TextOf(hwnd, u"label_display_name_error"), kDisplayNameTooLongText);
     Fill(hwnd, u"edit_display_name", u"Alice Émile");
     Fill(hwnd, u"edit_user_name", u"alice.new");
-    Shots(hwnd, "edit");
     // Escape leaves the page without a word to the key; Edit again and Enter saves.
     uit::KeyDown(hwnd, VK_ESCAPE);
     EXPECT_EQ(w.ReadCount(), 1);
