@@ -126,12 +126,11 @@ std::u16string CutToUtf8Bytes(std::u16string_view text, std::size_t maxBytes) {
 }
 
 std::u16string PasskeyFailureText(std::u16string_view what, int status) {
+  // An answer not understood (0xFF) shares its code with an empty answer: both read as a
+  // failed exchange.
   if (IsExchangeFailure(status)) return FormatPasskeyText(kPasskeyCommunicationFormat, {what});
   if (status == 0x31 || status == 0x32 || status == 0x34) {
     return FormatPasskeyText(kPasskeyPinChangedFormat, {what});
-  }
-  if (status == kManagementAnswerNotUnderstood) {
-    return FormatPasskeyText(kPasskeyNotUnderstoodFormat, {what});
   }
   if (status == kManagementRequestUnbuildable) {
     return FormatPasskeyText(kPasskeyUnsentFormat, {what});

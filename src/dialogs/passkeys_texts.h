@@ -58,7 +58,5 @@ inline constexpr std::u16string_view kPasskeyPinChangedFormat =
     u"%1 failed: the PIN is no longer accepted (was it changed?).\nPlease open Passkeys again.";
 inline constexpr std::u16string_view kPasskeyUnsentFormat =
     u"%1 failed: the request could not be made (no PIN token).";
-inline constexpr std::u16string_view kPasskeyNotUnderstoodFormat =
-    u"%1 failed: the device's answer was not understood.";
 
 }  // namespace pinvale
