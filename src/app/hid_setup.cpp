@@ -3,8 +3,46 @@
 #include "transport/hid_composite.h"
 #include "transport/hid_device_list.h"
 #include "transport/hid_system.h"
+#include "vkey/key_state.h"
 
 namespace pinvale {
+namespace {
+
+// The demo key's passkeys, there once a PIN is set: the Passkeys window has something
+// to list, delete and edit.
+struct ExamplePasskey {
+  const char* rpId;
+  const char* rpName;
+  const char* userName;
+  const char* displayName;
+};
+constexpr ExamplePasskey kExamplePasskeys[] = {
+    {"example.com", "Example", "alice@example.com", "Alice Example"},
+    {"example.com", "Example", "bob@example.com", "Bob Builder"},
+    {"login.example.org", "Example Org", "alice", "Alice Example"},
+    {"mail.example.net", "Example Mail", "carol.smith", "Carol Smith"},
+    {"shop.example", "Example Shop", "dave", ""},
+};
+
+std::vector<std::shared_ptr<const vkey::StoredCredential>> ExamplePasskeys() {
+  std::vector<std::shared_ptr<const vkey::StoredCredential>> passkeys;
+  std::uint8_t serial = 1;
+  for (const ExamplePasskey& example : kExamplePasskeys) {
+    auto credential = std::make_shared<vkey::StoredCredential>();
+    credential->id.assign(32, serial);
+    credential->id[0] = 0xDE;
+    credential->rpId = example.rpId;
+    credential->rpName = example.rpName;
+    credential->userId = {'d', 'e', 'm', 'o', serial};
+    credential->userName = example.userName;
+    credential->userDisplayName = example.displayName;
+    passkeys.push_back(std::move(credential));  // a private key of its own comes with storing
+    ++serial;
+  }
+  return passkeys;
+}
+
+}  // namespace
 
 bool MakerKeyPresent(const std::shared_ptr<HidPlatform>& platform) {
   bool accessFailedBefore = HidAccessFailureFlag();
@@ -46,6 +84,10 @@ void HidSetup::PlugDemoKey() {
   // A real key accepts a reset only just after it is plugged in; the demo key lets
   // the reset be tried at any time.
   config.resetWindowMs = 24 * 60 * 60 * 1000;
+  config.passkeysWithNewPin = ExamplePasskeys();
+  // The sensor the demo key plays reads the first sample of an enrolment as placed too
+  // high, as a hurried finger is: the enrolment shows its feedback and still succeeds.
+  config.automaticBadFirstSample = 0x01;
   demoKey = vkey::VirtualKey::Create(config);
   demoPlatform->AddKey(demoKey, "demo");
 }

@@ -52,6 +52,18 @@ int CtapAuthenticator::RemainingDiscoverableCredentials() const {
   return stored < config_.capacity ? config_.capacity - stored : 0;
 }
 
+bool CtapAuthenticator::StorePasskey(StoredCredential credential) {
+  if (RemainingDiscoverableCredentials() == 0) return false;
+  const bool zero = std::all_of(credential.privateKey.data(), credential.privateKey.data() + 32,
+                                [](std::uint8_t b) { return b == 0; });
+  if (zero) {
+    random_.Fill(credential.privateKey.data(), 32);
+    credential.privateKey.data()[0] &= 0x7F;  // below the group order
+  }
+  state_.credentials.push_back(std::move(credential));
+  return true;
+}
+
 bool CtapAuthenticator::SupportsProtocol(std::uint32_t protocol) const {
   return std::find(rules_.protocols.begin(), rules_.protocols.end(), protocol) !=
          rules_.protocols.end();

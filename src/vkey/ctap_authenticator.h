@@ -72,6 +72,11 @@ class CtapAuthenticator {
   void FactoryReset();
 
   const KeyState& State() const { return state_; }
+  // Puts a passkey straight into the store, as a makeCredential with rk would (a zero
+  // private key gets a random one); false when the store is full.
+  bool StorePasskey(StoredCredential credential);
+  // The fingerprint enrolment in progress, or null.
+  const FingerprintEnrollment* Enrollment() const { return enrollment_.get(); }
   bool PinSet() const { return state_.pinSet; }
   bool ForcePinChange() const { return state_.forcePinChange; }
   std::uint32_t Retries() const { return state_.pinRetries; }

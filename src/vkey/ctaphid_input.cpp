@@ -201,7 +201,10 @@ void VirtualKey::HandleCborLocked(const std::shared_ptr<LinkState>& link, std::u
   const int subCommand = requestLog_.back().subCommand;
 
   std::vector<std::uint8_t> answer;
-  if (const VirtualKeyFault* forced = FindFault(FaultKind::kForcedStatus, command, subCommand)) {
+  const VirtualKeyFault* forced = FindFault(FaultKind::kForcedStatus, command, subCommand);
+  if (forced && forced->count != 0 && forcedAnswers_ >= forced->count) forced = nullptr;
+  if (forced) {
+    if (forced->count != 0) ++forcedAnswers_;
     answer.push_back(forced->status);
   } else if (payload.size() > config_.maxMsgSize) {
     answer.push_back(kStatusRequestTooLarge);
@@ -210,7 +213,13 @@ void VirtualKey::HandleCborLocked(const std::shared_ptr<LinkState>& link, std::u
     return;
   } else {
     CtapReply reply;
+    const bool pinSetBefore = ctap_->PinSet();
     ctap_->Handle(payload.data(), payload.size(), reply);
+    if (!pinSetBefore && ctap_->PinSet() && ctap_->State().credentials.empty()) {
+      for (const auto& example : config_.passkeysWithNewPin) {
+        if (example) ctap_->StorePasskey(*example);
+      }
+    }
     if (reply.wait != UserWait::kNone) {
       WaitForUserLocked(link, cid, command, subCommand, reply);
       return;
@@ -293,7 +302,7 @@ void VirtualKey::StartUserWaitLocked(const std::shared_ptr<LinkState>& link, std
   pending_->deadline = now + std::chrono::milliseconds(timeoutMs);
   if (config_.touchMode == TouchMode::kAutomatic) {
     if (config_.touchDelayMs <= 0) {
-      FinishTouchLocked(true);
+      AutomaticTouchLocked();
       return;
     }
     pending_->autoTouchAt = now + std::chrono::milliseconds(config_.touchDelayMs);

@@ -5,8 +5,10 @@
 
 #include <mbedtls/platform_util.h>
 
+#include "cbor/cbor_item.h"
 #include "vkey/ctap_authenticator.h"
 #include "vkey/ctap_status.h"
+#include "vkey/fingerprint_enrollment.h"
 #include "vkey/key_state_codec.h"
 #include "vkey/link_state.h"
 #include "vkey/pin_crypto.h"
@@ -144,6 +146,24 @@ void VirtualKey::Sensor(const SensorInput& input) {
   }
 }
 
+bool VirtualKey::StorePasskey(const StoredCredential& credential) {
+  std::lock_guard<std::mutex> lock(mu_);
+  const bool stored = ctap_->StorePasskey(credential);
+  PersistStateLocked();
+  return stored;
+}
+
+void VirtualKey::AutomaticTouchLocked() {
+  const FingerprintEnrollment* enrollment = ctap_->Enrollment();
+  if (config_.automaticBadFirstSample != 0 && pending_->needsFinger && enrollment &&
+      enrollment->capturing && enrollment->templateId != badSampleTemplate_) {
+    badSampleTemplate_ = enrollment->templateId;
+    FinishUserWaitLocked({UserAction::kBadSample, config_.automaticBadFirstSample});
+    return;
+  }
+  FinishTouchLocked(true);
+}
+
 VirtualKeyStatus VirtualKey::Status() const {
   std::lock_guard<std::mutex> lock(mu_);
   VirtualKeyStatus status;
@@ -180,6 +200,13 @@ void VirtualKey::LogRequestLocked(const std::vector<std::uint8_t>& payload) {
   if (payload.size() > 1) record.cbor.assign(payload.begin() + 1, payload.end());
   if (record.command == kCtapClientPin) {
     record.subCommand = ClientPinSubCommand(record.cbor.data(), record.cbor.size());
+  } else if (record.command == 0x0A || record.command == 0x41) {
+    std::uint32_t subCommand = 0;
+    if (CborItem(record.cbor.data(), static_cast<std::uint32_t>(record.cbor.size()))
+            .mapValueByInt(1)
+            .getUnsigned(subCommand)) {
+      record.subCommand = static_cast<int>(subCommand);
+    }
   }
   requestLog_.push_back(std::move(record));
   while (requestLog_.size() > kRequestLogSize) requestLog_.pop_front();
@@ -321,7 +348,7 @@ void VirtualKey::RunTimersLocked(Clock::time_point now) {
     return;
   }
   if (pending_->autoTouchAt && now >= *pending_->autoTouchAt) {
-    FinishTouchLocked(true);
+    AutomaticTouchLocked();
   } else if (now >= pending_->deadline) {
     FinishTouchLocked(false);
   } else if (now >= pending_->nextKeepalive) {

@@ -30,6 +30,7 @@
 namespace pinvale::vkey {
 
 class CtapAuthenticator;
+struct StoredCredential;
 struct CtapReply;
 class RandomSource;
 class VirtualKey;
@@ -40,7 +41,7 @@ using Packet = std::array<std::uint8_t, kPacketSize>;
 // One CTAP2 request as the key received it.
 struct CtapRequestRecord {
   std::uint8_t command = 0;
-  int subCommand = -1;             // clientPIN subcommand, -1 for other commands
+  int subCommand = -1;             // the clientPIN or credentialManagement subcommand, else -1
   std::vector<std::uint8_t> cbor;  // the parameters after the command byte
 };
 
@@ -120,6 +121,9 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
   // when the sensor does not wait (a wait for a mere touch leaves the queue alone).
   // Queued inputs come before the automatic touch.
   void Sensor(const SensorInput& input);
+  // Puts a passkey straight into the store, as a makeCredential with rk would (a zero
+  // private key gets a random one). False when the store is full.
+  bool StorePasskey(const StoredCredential& credential);
 
   // Runs the timers that are due now: message time-outs, keepalives, the automatic
   // touch, the end of a wait for the user or of a slow key's processing. The timer
@@ -180,6 +184,8 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
   void StartUserWaitLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid, int command,
                            int timeoutMs);
   void FinishTouchLocked(bool touched);
+  // The automatic touch: a touch, or the enrolment's bad first sample.
+  void AutomaticTouchLocked();
   void FinishUserWaitLocked(const SensorInput& input);
   void DropPendingLocked();
   void AnswerCborLocked(const std::shared_ptr<LinkState>& link, std::uint32_t cid,
@@ -222,6 +228,9 @@ class VirtualKey : public std::enable_shared_from_this<VirtualKey> {
   std::vector<std::shared_ptr<LinkState>> links_;
   std::unique_ptr<PendingRequest> pending_;
   std::deque<SensorInput> sensorQueue_;
+  std::uint32_t forcedAnswers_ = 0;  // requests answered by a forced status with a count
+  // The enrolment that had its automatic bad sample (automaticBadFirstSample).
+  std::vector<std::uint8_t> badSampleTemplate_;
 
   // CTAPHID_LOCK: one channel of one link has the key to itself until lockUntil_.
   std::shared_ptr<LinkState> lockLink_;

@@ -17,6 +17,7 @@
 namespace pinvale::vkey {
 
 struct KeyState;
+struct StoredCredential;
 
 enum class TouchMode {
   kAutomatic,  // the user touches the key touchDelayMs after it starts waiting
@@ -46,7 +47,8 @@ enum class FaultKind {
   kKeepaliveStorm,   // `count` back-to-back keepalives before every answer
   kStrayPackets,     // another program's traffic: `count` packets on other channels before
                      // every answer (INIT's too), and one between each two of its packets
-  kForcedStatus,     // answer a matching CTAP2 request with `status` alone
+  kForcedStatus,     // answer a matching CTAP2 request with `status` alone; with a `count`,
+                     // only the first `count` matching requests
   kKeyAgreementNoY,  // getKeyAgreement answers a COSE key without -3
 };
 
@@ -117,6 +119,13 @@ struct VirtualKeyConfig {
   std::uint16_t maxMsgSize = 1200;
 
   std::vector<VirtualKeyFault> faults;
+
+  // The demo key's examples: put into the store when a PIN is set on a key that holds
+  // no passkeys, so the passkey list has something to show. Empty: none.
+  std::vector<std::shared_ptr<const StoredCredential>> passkeysWithNewPin;
+  // With the automatic touch, the first sample of each fingerprint enrolment is this bad
+  // sample (0x01 too high, ...), the others good; 0: every sample good.
+  std::uint8_t automaticBadFirstSample = 0;
 
   // The state the key starts with, as a state file kept it (key_state_codec.h); null:
   // a factory-fresh key, with initialPin if one is given. With a state, initialPin and

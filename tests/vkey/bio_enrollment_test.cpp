@@ -280,3 +280,38 @@ TEST(VkeyBioTest, GetModalityAnswersFingerprint) {
 
 }  // namespace
 }  // namespace pinvale::vkey::test
+
+namespace pinvale::vkey::test {
+namespace {
+
+// The demo key's automatic sensor: the first sample of each enrolment placed too high,
+// the rest good, so every enrolment shows the feedback and still ends with a template.
+TEST(VkeyBioTest, TheAutomaticSensorGivesEachEnrolmentOneBadFirstSample) {
+  VirtualKeyConfig config = BioConfig();
+  config.touchMode = TouchMode::kAutomatic;
+  config.touchDelayMs = 0;
+  config.automaticBadFirstSample = 0x01;
+  auto key = VirtualKey::Create(config);
+  BioHost bio(key, 2);
+  ASSERT_EQ(bio.Login(kPin), kStatusOk);
+  for (int enrolment = 0; enrolment < 2; ++enrolment) {
+    const Bytes begin = bio.Bio(1);
+    ASSERT_EQ(begin.at(0), kStatusOk);
+    EXPECT_EQ(Unsigned(AnswerMember(begin, 5)), 0x01u);  // too high
+    EXPECT_EQ(Unsigned(AnswerMember(begin, 6)), 4u);     // nothing taken yet
+    const std::uint8_t* id = nullptr;
+    std::uint32_t idLength = 0;
+    ASSERT_TRUE(AnswerMember(begin, 4).getBytes(id, idLength));
+    for (std::uint32_t remaining = 3;; --remaining) {
+      const Bytes next = bio.Bio(2, {Bytes(id, id + idLength), std::nullopt, std::nullopt});
+      ASSERT_EQ(next.at(0), kStatusOk);
+      EXPECT_EQ(Unsigned(AnswerMember(next, 5)), 0u);
+      EXPECT_EQ(Unsigned(AnswerMember(next, 6)), remaining);
+      if (remaining == 0) break;
+    }
+  }
+  EXPECT_EQ(key->Status().fingerprints, 2u);
+}
+
+}  // namespace
+}  // namespace pinvale::vkey::test

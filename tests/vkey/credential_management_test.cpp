@@ -418,3 +418,31 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace pinvale::vkey::test
+
+namespace pinvale::vkey::test {
+namespace {
+
+// The demo key's examples come into the store with the first PIN, once: a new PIN after
+// a reset brings them back, a key that holds passkeys keeps only its own.
+TEST(VkeyCredMgmtTest, ExamplePasskeysArriveWithANewPinOnAnEmptyStore) {
+  VirtualKeyConfig config = FastConfig();
+  config.profile = CtapProfile::kCtap21;
+  config.passkeysWithNewPin = {std::make_shared<StoredCredential>(Passkey("example.com", 1, "a")),
+                               std::make_shared<StoredCredential>(Passkey("example.org", 2, "b"))};
+  auto key = VirtualKey::Create(config);
+  EXPECT_EQ(key->Status().passkeys, 0u);
+  CredentialManagerHost host(key, 0x0A);
+  ASSERT_EQ(host.pin().SetPin(kPin), kStatusOk);
+  EXPECT_EQ(key->Status().passkeys, 2u);
+  ASSERT_EQ(host.pin().ChangePin(kPin, "654321"), kStatusOk);
+  EXPECT_EQ(key->Status().passkeys, 2u);
+  ASSERT_EQ(host.Login("654321"), kStatusOk);
+  const Bytes metadata = host.Call(0x01);
+  ASSERT_EQ(metadata.at(0), kStatusOk);
+  std::uint32_t existing = 0;
+  EXPECT_TRUE(Member(metadata, 1).getUnsigned(existing));
+  EXPECT_EQ(existing, 2u);
+}
+
+}  // namespace
+}  // namespace pinvale::vkey::test
