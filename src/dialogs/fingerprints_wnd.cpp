@@ -69,6 +69,9 @@ int CFingerprintsWnd::CurrentPage() const {
 
 void CFingerprintsWnd::ShowPage(Page page) {
   if (auto* tabs = dynamic_cast<ui::CTabLayoutUI*>(Find(u"tab_pages"))) tabs->SelectItem(page);
+  // While the key waits for a finger the page's own cue speaks; "Please wait..." would not
+  // be true.
+  if (ui::CControlUI* busy = Find(u"label_busy")) busy->SetVisible(page != kAddPage);
   const std::u16string_view focus = page == kListPage  ? u"list_fingerprints"
                                     : page == kAddPage ? u"btn_enrol_cancel"
                                                        : u"edit_name";
