@@ -196,15 +196,16 @@ void CFingerprintsWnd::ConfirmDelete() {
 }
 
 void CFingerprintsWnd::ShowNamePage(const std::vector<std::uint8_t>& templateId,
-                                    std::u16string title, bool fresh) {
+                                    std::u16string title, bool fresh, std::u16string current) {
   namingId_ = templateId;
   namingFresh_ = fresh;
   SetTextOf(Find(u"label_name_title"), title);
   SetTextOf(Find(u"label_name_hint"), fresh ? kNameEmptyHint : std::u16string_view());
   SetTextOf(Find(u"btn_name_cancel"), fresh ? kSkipText : kCancelText);
-  SetTextOf(Find(u"edit_name"), u"");
+  SetTextOf(Find(u"edit_name"), current);
   UpdateNameCount();
   ShowPage(kNamePage);
+  if (!current.empty()) SelectAll(Find(u"edit_name"));
 }
 
 void CFingerprintsWnd::UpdateNameCount() {
@@ -246,9 +247,17 @@ void CFingerprintsWnd::SaveName() {
 }
 
 void CFingerprintsWnd::BackToList() {
+  const std::vector<std::uint8_t> named = std::move(namingId_);
   namingId_.clear();
   ShowPage(kListPage);
-  ReadList();
+  if (ReadList() && !named.empty()) SelectTemplate(named);
+}
+
+void CFingerprintsWnd::SelectTemplate(const std::vector<std::uint8_t>& templateId) {
+  auto* list = dynamic_cast<ui::CListUI*>(Find(u"list_fingerprints"));
+  for (std::size_t i = 0; list && i < list_.size(); ++i) {
+    if (list_[i].templateId == templateId) list->SelectItem(static_cast<int>(i));
+  }
 }
 
 LRESULT CFingerprintsWnd::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
@@ -320,7 +329,11 @@ void CFingerprintsWnd::Notify(ui::TNotifyUI& msg) {
       if (row < 0 || static_cast<std::size_t>(row) >= list_.size()) return;
       const std::u16string title =
           FillFormat(kRenameTitle, {ShownName(list_[row], static_cast<std::size_t>(row))});
-      ShowNamePage(list_[row].templateId, title, false);
+      // A name the key keeps as printable text starts the edit; another is typed anew.
+      const std::optional<std::string>& kept = list_[row].friendlyName;
+      std::u16string current;
+      if (kept && PrintableText(*kept) == *kept) current = ui::Utf8ToUtf16(*kept);
+      ShowNamePage(list_[row].templateId, title, false, current);
       return;
     }
   } else if (msg.sType == u"itemactivate" && name == u"list_fingerprints") {

@@ -54,11 +54,15 @@ class CFingerprintsWnd : public CManagementWndBase {
   ui::CControlUI* Find(std::u16string_view name);
   // Reads the list again and shows it; false when the key refused (told to the user).
   bool ReadList();
+  // Selects the row of `templateId`, if the list holds it.
+  void SelectTemplate(const std::vector<std::uint8_t>& templateId);
   void ShowList();
   void UpdateListButtons();
   void ConfirmDelete();
   // The name page for `templateId`: `fresh` after an enrolment (Cancel reads "Skip").
-  void ShowNamePage(const std::vector<std::uint8_t>& templateId, std::u16string title, bool fresh);
+  // `current`: the name the edit starts with (selected, so typing replaces it).
+  void ShowNamePage(const std::vector<std::uint8_t>& templateId, std::u16string title, bool fresh,
+                    std::u16string current = {});
   void UpdateNameCount();
   void SaveName();
   void BackToList();

@@ -289,6 +289,18 @@ TEST_P(FingerprintsTest, RenamesAndDeletesBehindAConfirmationNamingTheFingerprin
                   uit::TypeText(hwnd, "Thumb");
                   ASSERT_TRUE(uit::Click(hwnd, u"btn_name_ok"));
                   EXPECT_EQ(Rows(hwnd), (std::vector<std::u16string>{u"Index", u"Thumb"}));
+                  // The renamed row stays selected.
+                  EXPECT_EQ(dynamic_cast<ui::CListUI*>(uit::FindControl(hwnd, u"list_fingerprints"))
+                                ->GetCurSel(),
+                            1);
+                  // A kept name starts the edit; Escape leaves it as it was.
+                  Select(hwnd, 0);
+                  ASSERT_TRUE(uit::Click(hwnd, u"btn_rename"));
+                  EXPECT_EQ(TextOf(hwnd, u"edit_name"), u"Index");
+                  EXPECT_EQ(TextOf(hwnd, u"label_name_count"), u"5 of 15 bytes");
+                  uit::KeyDown(hwnd, VK_ESCAPE);
+                  EXPECT_EQ(w->CurrentPage(), CFingerprintsWnd::kListPage);
+                  EXPECT_EQ(Rows(hwnd), (std::vector<std::u16string>{u"Index", u"Thumb"}));
 
                   Select(hwnd, 0);
                   const std::u16string question =
@@ -351,18 +363,22 @@ TEST_P(FingerprintsTest, CancelMidCaptureLeavesNoTemplateAndNoPendingEnrolment) 
 }
 
 TEST_P(FingerprintsTest, AFullStoreIsToldAndNothingChanges) {
-  UseKey(Config(/*capacity=*/2));
-  EnrolDirect("One");
-  EnrolDirect("Two");
+  // More than the list shows at once: it scrolls.
+  const std::vector<std::string> names = {"Right thumb", "Right index", "",
+                                          "Left thumb",  "Left index",  "Little finger"};
+  UseKey(Config(static_cast<int>(names.size())));
+  for (const std::string& name : names) EnrolDirect(name);
   auto w = Window();
   EXPECT_EQ(RunDialog(*w,
                       [&](HWND hwnd) {
                         WaitForList(*w);
+                        Select(hwnd, 5);
                         Shots(hwnd, "list-full");
                         AnswerBox(std::u16string(kStoreFullText), true, "error-store-full");
                         ASSERT_TRUE(uit::Click(hwnd, u"btn_add"));
                         EXPECT_EQ(w->CurrentPage(), CFingerprintsWnd::kListPage);
-                        EXPECT_EQ(Rows(hwnd).size(), 2u);
+                        EXPECT_EQ(Rows(hwnd).size(), names.size());
+                        EXPECT_EQ(Rows(hwnd)[2], u"Fingerprint 3");
                         uit::KeyDown(hwnd, VK_ESCAPE);
                       }),
             1);
