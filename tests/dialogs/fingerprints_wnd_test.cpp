@@ -318,11 +318,12 @@ TEST_P(FingerprintsTest, RenamesAndDeletesBehindAConfirmationNamingTheFingerprin
   EXPECT_EQ(Key().Status().fingerprints, 1u);
 }
 
-// How the user stops a capture: the Cancel button, Escape, or the window's close button.
-enum class StopBy { kCancel, kEscape, kClose };
+// How the user stops a capture: the Cancel button, Escape, the window's close button, or
+// the frame's close (the title bar's X, Alt+F4).
+enum class StopBy { kCancel, kEscape, kClose, kFrameClose };
 
 TEST_P(FingerprintsTest, CancelMidCaptureLeavesNoTemplateAndNoPendingEnrolment) {
-  for (StopBy how : {StopBy::kCancel, StopBy::kEscape, StopBy::kClose}) {
+  for (StopBy how : {StopBy::kCancel, StopBy::kEscape, StopBy::kClose, StopBy::kFrameClose}) {
     SCOPED_TRACE(static_cast<int>(how));
     Key().ClearRecentRequests();
     auto w = Window();
@@ -339,11 +340,12 @@ TEST_P(FingerprintsTest, CancelMidCaptureLeavesNoTemplateAndNoPendingEnrolment) 
                                      if (how == StopBy::kClose) {
                                        EXPECT_TRUE(uit::Click(hwnd, u"closebtn"));
                                      }
+                                     if (how == StopBy::kFrameClose) uit::SystemClose(hwnd);
                                    },
                                });
       ExpectNoBox([&] { ASSERT_TRUE(uit::Click(hwnd, u"btn_add")); });
       EXPECT_EQ(user.StepsRun(), 2);
-      if (how == StopBy::kClose) return;
+      if (how == StopBy::kClose || how == StopBy::kFrameClose) return;
       EXPECT_EQ(w->CurrentPage(), CFingerprintsWnd::kListPage);
       EXPECT_TRUE(Rows(hwnd).empty());
       uit::KeyDown(hwnd, VK_ESCAPE);
