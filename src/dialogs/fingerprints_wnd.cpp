@@ -11,6 +11,8 @@ namespace pinvale {
 namespace {
 
 constexpr int kPinInvalid = 0x31;
+constexpr int kPinAuthBlocked = 0x34;
+constexpr int kUvBlocked = 0x3C;
 
 std::u16string StatusHex(int status) {
   char digits[8];
@@ -167,6 +169,8 @@ void CFingerprintsWnd::ShowFailure(int status, std::u16string_view format) {
   std::u16string text;
   if (status == kPinInvalid) {
     text = kPinChangedText;
+  } else if (status == kUvBlocked || status == kPinAuthBlocked) {
+    text = kSensorBlockedText;
   } else if (!KeyStatus(status)) {
     text = kExchangeFailedText;
   } else {

@@ -414,6 +414,25 @@ TEST_P(FingerprintsTest, NoFingerEndsTheEnrolmentWithAPlainMessage) {
   }
 }
 
+// A key whose sensor is blocked refuses every fingerprint command: the user is told how to
+// unblock it rather than shown a status.
+TEST_P(FingerprintsTest, ABlockedSensorIsToldWithWhatToDo) {
+  const int command = GetParam() == vkey::CtapProfile::kCtap21 ? 0x09 : 0x40;
+  vkey::VirtualKeyConfig config = Config();
+  config.faults.push_back(ForcedStatus(command, -1, 0x3C));
+  UseKey(config);
+  auto w = Window();
+  ExpectBox(std::u16string(kSensorBlockedText), kMessageBoxIconError);
+  EXPECT_EQ(RunDialog(*w,
+                      [&](HWND hwnd) {
+                        WaitForList(*w);
+                        EXPECT_TRUE(Rows(hwnd).empty());
+                        uit::KeyDown(hwnd, VK_ESCAPE);
+                      }),
+            1);
+  EXPECT_EQ(uit::PendingModalTasks(), 0);
+}
+
 TEST_P(FingerprintsTest, PullOutDuringACaptureClosesTheWindowWithZero) {
   auto w = Window();
   const int code = RunDialog(*w, [&](HWND hwnd) {
