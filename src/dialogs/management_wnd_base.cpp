@@ -60,9 +60,10 @@ void CManagementWndBase::Notify(ui::TNotifyUI& msg) {
   CPinDialogBase::Notify(msg);
 }
 
-int CManagementWndBase::RunSessionCommand(const ManagementSession::Command& command) {
+int CManagementWndBase::RunSessionCommand(const ManagementSession::Command& command,
+                                          ui::OffUiInput input) {
   if (!access_) return kManagementRequestUnbuildable;
-  return RunExchange([&] { return access_->session.Run(command); });
+  return RunExchange([&] { return access_->session.Run(command); }, input);
 }
 
 }  // namespace pinvale

@@ -32,7 +32,9 @@ class CManagementWndBase : public CPinDialogBase {
   // Runs `command` with the session's token off the UI thread (a token that expired
   // meanwhile is renewed once with the kept PIN) and returns its result. The window
   // may have gone meanwhile: check WindowAlive() afterwards.
-  int RunSessionCommand(const ManagementSession::Command& command);
+  // With ui::OffUiInput::kLive the window keeps taking input meanwhile (see RunExchange).
+  int RunSessionCommand(const ManagementSession::Command& command,
+                        ui::OffUiInput input = ui::OffUiInput::kBlocked);
   // Called once the window is shown and its first frame painted; the windows read
   // their list here.
   virtual void OnWindowShown() {}

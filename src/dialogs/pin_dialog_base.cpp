@@ -57,8 +57,10 @@ void CPinDialogBase::SelectAll(ui::CControlUI* control) {
   }
 }
 
-void CPinDialogBase::RunExchangeWork(std::function<void()> work) {
-  ui::RunOffUiThread(GetHWND(), std::move(work), [this](bool busy) { ShowBusyCue(busy); });
+void CPinDialogBase::RunExchangeWork(std::function<void()> work, ui::OffUiInput input) {
+  ui::RunOffUiThread(
+      GetHWND(), std::move(work), [this](bool busy) { ShowBusyCue(busy); }, ui::kBusyCueDelay,
+      input);
 }
 
 void CPinDialogBase::ShowBusyCue(bool busy) {

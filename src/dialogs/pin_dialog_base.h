@@ -13,6 +13,7 @@
 #include "dialogs/pin_watchdog.h"
 #include "secret/wiping_text.h"
 #include "transport/fido_token.h"
+#include "ui/off_ui_thread.h"
 #include "ui/ui.h"
 
 namespace pinvale {
@@ -56,17 +57,20 @@ class CPinDialogBase : public ui::WindowImplBase {
   // dialog keeps painting and answering meanwhile, takes no input (so OK cannot be
   // pressed twice), and its OK button says "Please wait..." once the key is slow to
   // answer. The dialog may have been closed meanwhile: check WindowAlive() afterwards.
+  // With ui::OffUiInput::kLive the dialog keeps taking input (a Cancel while the key waits
+  // for a finger) and disables itself what must not be pressed meanwhile.
   template <typename Exchange>
-  auto RunExchange(Exchange exchange) -> decltype(exchange()) {
+  auto RunExchange(Exchange exchange, ui::OffUiInput input = ui::OffUiInput::kBlocked)
+      -> decltype(exchange()) {
     decltype(exchange()) result{};
-    RunExchangeWork([&] { result = exchange(); });
+    RunExchangeWork([&] { result = exchange(); }, input);
     return result;
   }
 
   CFidoToken* device_;
 
  private:
-  void RunExchangeWork(std::function<void()> work);
+  void RunExchangeWork(std::function<void()> work, ui::OffUiInput input);
   void ShowBusyCue(bool busy);
 
   std::u16string layout_;

@@ -32,14 +32,15 @@ bool OffUiThreadWorkPending() {
 }
 
 void RunOffUiThread(HWND window, std::function<void()> work, std::function<void(bool)> cue,
-                    std::chrono::milliseconds cueDelay) {
+                    std::chrono::milliseconds cueDelay, OffUiInput input) {
   IUiBackend* backend = Backend();
   if (!backend) {
     // Without a loop to keep running there is nothing to gain from a thread.
     work();
     return;
   }
-  BlockInput(window, true);
+  const bool block = input == OffUiInput::kBlocked;
+  if (block) BlockInput(window, true);
   ++g_pendingWaits;
 
   std::atomic<bool> done{false};
@@ -76,7 +77,7 @@ void RunOffUiThread(HWND window, std::function<void()> work, std::function<void(
   worker.join();
 
   --g_pendingWaits;
-  BlockInput(window, false);
+  if (block) BlockInput(window, false);
   if (cueShown && IsWindow(window)) cue(false);
   if (quit) PostQuitMessage(quitCode);
 }

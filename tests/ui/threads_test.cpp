@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "test_skin.h"
+#include "ui/off_ui_thread.h"
 #include "ui/ui_testing.h"
 
 namespace pinvale::ui {
@@ -137,6 +138,43 @@ TEST_F(ThreadsTest, PostedTasksRunOnTheUiThread) {
   EXPECT_TRUE(t::PumpUntil([&] { return ran.load(); }));
   EXPECT_EQ(where, std::this_thread::get_id());
 }
+
+// Work off the UI thread: the window that asked takes no input meanwhile, unless it asked
+// for its input to stay live (a Cancel while the work waits for the user).
+class OffUiInputTest : public ThreadsTest, public ::testing::WithParamInterface<OffUiInput> {};
+
+TEST_P(OffUiInputTest, AClickDuringTheWorkReachesTheWindowOnlyWhenInputIsLive) {
+  RecordingWindow window;
+  const HWND hwnd = test::CreateTestWindow(window);
+  std::atomic<int> clicks{-1};
+  RunOffUiThread(
+      hwnd,
+      [&] {
+        t::PostTask([&] {
+          t::Click(hwnd, u"minbtn");
+          t::KeyDown(hwnd, VK_DOWN);
+          clicks = window.Count("click:minbtn");
+        });
+        for (int i = 0; i < 2000 && clicks.load() < 0; ++i) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+      },
+      {}, kBusyCueDelay, GetParam());
+  const bool live = GetParam() == OffUiInput::kLive;
+  EXPECT_EQ(clicks.load(), live ? 1 : 0);
+  EXPECT_EQ(window.keyDownsSeen.size(), live ? 1u : 0u);
+  // Afterwards the window takes input as before, either way.
+  const std::size_t before = window.keyDownsSeen.size();
+  t::KeyDown(hwnd, VK_UP);
+  EXPECT_EQ(window.keyDownsSeen.size(), before + 1);
+  DestroyWindow(hwnd);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, OffUiInputTest,
+                         ::testing::Values(OffUiInput::kBlocked, OffUiInput::kLive),
+                         [](const auto& info) {
+                           return info.param == OffUiInput::kLive ? "Live" : "Blocked";
+                         });
 
 }  // namespace
 }  // namespace pinvale::ui
