@@ -17,8 +17,8 @@ inline constexpr std::u16string_view kFingerprintsEmptyText = u"No fingerprints 
 inline constexpr std::u16string_view kUnnamedFingerprintFormat = u"Fingerprint %u";
 // The second line of a row: the template id the key gave it.
 inline constexpr std::u16string_view kFingerprintIdFormat = u"ID %s";
-inline constexpr std::u16string_view kFingerprintsCountFormat = u"%u of %u fingerprints enrolled";
 inline constexpr std::u16string_view kFingerprintsCountOpenFormat = u"%u fingerprints enrolled";
+inline constexpr std::u16string_view kOneFingerprintText = u"1 fingerprint enrolled";
 inline constexpr std::u16string_view kFingerprintsReadingText = u"Reading the fingerprints...";
 
 // The add page.
@@ -39,7 +39,7 @@ inline constexpr std::u16string_view kSkipText = u"Skip";
 inline constexpr std::u16string_view kCancelText = u"Cancel";
 
 // Delete.
-inline constexpr std::u16string_view kDeleteConfirmFormat =
+inline constexpr std::u16string_view kFingerprintDeleteConfirmFormat =
     u"Delete the fingerprint \"%s\"?\nIt can no longer unlock this key.";
 
 // What went wrong, and what to do.

@@ -147,8 +147,13 @@ void CFingerprintsWnd::ShowList() {
     list->SetEmptyText(kFingerprintsEmptyText);
   }
   const std::u16string count = NumberText(static_cast<std::uint32_t>(list_.size()));
-  SetTextOf(Find(u"label_count"),
-            list_.empty() ? std::u16string() : FillFormat(kFingerprintsCountOpenFormat, {count}));
+  std::u16string countText;
+  if (list_.size() == 1) {
+    countText = kOneFingerprintText;
+  } else if (!list_.empty()) {
+    countText = FillFormat(kFingerprintsCountOpenFormat, {count});
+  }
+  SetTextOf(Find(u"label_count"), countText);
   UpdateListButtons();
 }
 
@@ -184,8 +189,8 @@ void CFingerprintsWnd::ConfirmDelete() {
   const int row = list ? list->GetCurSel() : -1;
   if (row < 0 || static_cast<std::size_t>(row) >= list_.size()) return;
   const FingerprintEnrollment chosen = list_[row];
-  const std::u16string question =
-      FillFormat(kDeleteConfirmFormat, {ShownName(chosen, static_cast<std::size_t>(row))});
+  const std::u16string question = FillFormat(kFingerprintDeleteConfirmFormat,
+                                             {ShownName(chosen, static_cast<std::size_t>(row))});
   if (ShowMessageBox(GetHWND(), kFingerprintsBoxCaption, question,
                      kMessageBoxOkCancel | kMessageBoxIconWarning) != kMessageBoxResultOk) {
     return;

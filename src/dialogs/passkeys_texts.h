@@ -32,7 +32,7 @@ inline constexpr std::u16string_view kNoUserNameText = u"(no user name)";
 inline constexpr std::u16string_view kSiteHashFormat = u"(site %1…)";
 
 // Delete.
-inline constexpr std::u16string_view kDeleteConfirmFormat =
+inline constexpr std::u16string_view kPasskeyDeleteConfirmFormat =
     u"Delete the passkey of %1 for %2?\nYou can no longer sign in to %2 with it.";
 inline constexpr std::u16string_view kDeletedFormat = u"Deleted the passkey of %1 for %2.";
 inline constexpr std::u16string_view kNotDeletedFormat =

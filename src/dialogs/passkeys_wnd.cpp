@@ -253,7 +253,7 @@ void CPasskeysWnd::AskDelete() {
   const std::u16string user = UserShortText(target.passkey.user);
   const std::u16string site = SiteText(target.rp);
   const int answer = ShowMessageBox(GetHWND(), kPasskeysCaption,
-                                    FormatPasskeyText(kDeleteConfirmFormat, {user, site}),
+                                    FormatPasskeyText(kPasskeyDeleteConfirmFormat, {user, site}),
                                     kMessageBoxOkCancel | kMessageBoxIconWarning);
   if (!WindowAlive() || answer != kMessageBoxResultOk) return;
   busy_ = true;

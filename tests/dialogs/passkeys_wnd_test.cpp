@@ -94,7 +94,7 @@ class PasskeysWndTest : public DialogTest, public ::testing::WithParamInterface<
       const std::u16string text = DialogTest::TextOf(box, u"");
       auto* b = dynamic_cast<CDuiMessageBox*>(ui::WindowFromHandle(box));
       ASSERT_NE(b, nullptr);
-      EXPECT_NE(b->Text().find(part), std::u16string::npos);
+      EXPECT_NE(b->Text().find(part), std::u16string::npos) << ui::Utf16ToUtf8(b->Text());
       if (!shot.empty()) Shots(box, shot);
       EXPECT_TRUE(uit::Click(box, button));
     });
