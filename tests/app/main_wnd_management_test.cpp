@@ -7,12 +7,10 @@
 namespace pinvale::test {
 namespace {
 
-vkey::VirtualKeyFault ForcedStatus(int command, int subCommand, std::uint8_t status) {
+// A fault as pinvale-vkey's --fault takes it.
+vkey::VirtualKeyFault Fault(const std::string& text) {
   vkey::VirtualKeyFault fault;
-  fault.kind = vkey::FaultKind::kForcedStatus;
-  fault.command = command;
-  fault.subCommand = subCommand;
-  fault.status = status;
+  EXPECT_TRUE(vkey::ParseFault(text, fault)) << text;
   return fault;
 }
 
@@ -81,9 +79,8 @@ TEST_F(MainWindowTest, APinChangeTheKeyWantsComesFirst) {
 
 TEST_F(MainWindowTest, ABlockedPinSaysOnlyAResetHelps) {
   // getRetries answered with PIN_BLOCKED.
-  AddKey({.pin = "1234",
-          .faults = {ForcedStatus(0x06, 0x01, 0x32)},
-          .profile = vkey::CtapProfile::kCtap21});
+  AddKey(
+      {.pin = "1234", .faults = {Fault("status=06/01:32")}, .profile = vkey::CtapProfile::kCtap21});
   Open();
   AnswerNextBox(u"Pinvale", std::u16string(kManagementPinBlockedText), u"OK");
   EXPECT_TRUE(uit::Click(window_->GetHWND(), u"btn_passkeys"));

@@ -7,32 +7,20 @@ Exit 77 (skipped) when Xvfb, xdotool or ImageMagick's import is missing.
 Screenshots of every dialog go to --shots (default: a temporary folder).
 """
 
-import argparse
 import os
 import subprocess
 import sys
-import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
-parser = argparse.ArgumentParser()
-parser.add_argument("--pinvale", required=True)
-parser.add_argument("--vkey", required=True)
-parser.add_argument("--shots")
-options = parser.parse_args()
-os.environ["PINVALE_VKEY"] = options.vkey
+import e2e_start  # noqa: E402
 
-try:
-    from fido2.ctap import CtapError
-    from gui_session import Failure, Session, missing_tool
-except ImportError:
-    print("SKIP: python3-fido2 is not installed")
-    sys.exit(77)
-if missing_tool():
-    print("SKIP: %s is not installed" % missing_tool())
-    sys.exit(77)
+options = e2e_start.options_or_skip()
+
+from fido2.ctap import CtapError  # noqa: E402
+from gui_session import Failure, Session  # noqa: E402
 
 # Client points of the controls, from the layouts.
 MAIN_SET_PIN = (121, 171)
@@ -158,24 +146,10 @@ def run(s):
 
 
 def main():
-    shots = options.shots or tempfile.mkdtemp(prefix="pinvale-dialog-shots.")
-    os.makedirs(shots, exist_ok=True)
-    s = Session(options.pinvale, shots, ("--touch", "manual", "--reset-window", "600"),
-                SIZES.values())
-    try:
-        run(s)
-    except Exception as error:  # noqa: BLE001 - reported with pinvale's log
-        print("FAIL: %s" % error)
-        subprocess.run(["import", "-window", "root", os.path.join(shots, "failure.png")])
-        with open(s.log_path) as log:
-            sys.stdout.write(log.read()[-4000:])
-        s.close()
-        return 1
-    if not s.close():
-        print("FAIL: the virtual key's socket was left behind")
-        return 1
-    print("PASS (screenshots in %s)" % shots)
-    return 0
+    return e2e_start.run_session(
+        lambda shots: Session(options.pinvale, shots,
+                              ("--touch", "manual", "--reset-window", "600"), SIZES.values()),
+        run, options.shots, "pinvale-dialog-shots.")
 
 
 if __name__ == "__main__":

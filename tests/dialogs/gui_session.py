@@ -27,14 +27,6 @@ import vkey_harness  # noqa: E402
 WAIT_S = 30
 
 
-def missing_tool():
-    """The first tool of the tests that is not installed, or None."""
-    for tool in ("Xvfb", "xdotool", "xwininfo", "import"):
-        if shutil.which(tool) is None:
-            return tool
-    return None
-
-
 class Failure(Exception):
     pass
 
