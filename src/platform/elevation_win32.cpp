@@ -59,7 +59,8 @@ bool StartElevated(std::u16string_view program, std::u16string_view arguments, b
   const std::wstring parameters = Wide(arguments);
   SHELLEXECUTEINFOW info{};
   info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  // A failure is the caller's to tell: no error box of the shell's own.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
   info.lpVerb = L"runas";
   info.lpFile = path.c_str();
   info.lpParameters = parameters.c_str();
