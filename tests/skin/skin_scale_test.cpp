@@ -35,9 +35,8 @@ std::string Describe(const RECT& r) {
 
 TEST(ScaleRounding, DesktopDpiToTheNearestQuarter) {
   const std::vector<std::pair<double, double>> cases = {
-      {96, 1},    {100, 1},   {107, 1},  {108, 1.25}, {110, 1.25}, {120, 1.25},
-      {144, 1.5}, {168, 1.75}, {192, 2}, {288, 3},    {72, 1},     {1000, 4},
-      {0, 1},     {-5, 1}};
+      {96, 1},     {100, 1}, {107, 1}, {108, 1.25}, {110, 1.25}, {120, 1.25}, {144, 1.5},
+      {168, 1.75}, {192, 2}, {288, 3}, {72, 1},     {1000, 4},   {0, 1},      {-5, 1}};
   for (const auto& [dpi, factor] : cases) {
     EXPECT_EQ(ScaleFactor::FromDpi(dpi).Value(), factor) << dpi << " dpi";
   }
@@ -57,8 +56,8 @@ TEST(ScaleRounding, SettingIsANumberRoundedToAQuarter) {
 // Edges are scaled on their own, half up: at 1.25 the units 0..4 start at pixels 0 1 3 4 5.
 TEST(ScaleRounding, EdgesRoundHalfUp) {
   const ScaleFactor s = ScaleFactor::FromQuarters(5);
-  const std::vector<std::pair<long, long>> edges = {{0, 0},  {1, 1},   {2, 3},   {3, 4},
-                                                     {4, 5}, {-1, -1}, {-2, -2}, {-3, -4}};
+  const std::vector<std::pair<long, long>> edges = {{0, 0}, {1, 1},   {2, 3},   {3, 4},
+                                                    {4, 5}, {-1, -1}, {-2, -2}, {-3, -4}};
   for (const auto& [units, pixels] : edges) EXPECT_EQ(s.ToPixels(units), pixels) << units;
   EXPECT_EQ(Describe(ScaleFactor::FromQuarters(6).ToPixels(RECT{1, 1, 3, 450})),
             Describe(RECT{2, 2, 5, 675}));
@@ -143,8 +142,8 @@ class WindowAtScale : public SkinWindowTest, public ::testing::WithParamInterfac
   std::unique_ptr<LayoutWindow> OpenCase() {
     auto window = Open(GetParam().layout);
     if (window && GetParam().tabPage >= 0) {
-      auto* tab = dynamic_cast<ui::CTabLayoutUI*>(
-          ui::testing::FindControl(window->GetHWND(), u"switch"));
+      auto* tab =
+          dynamic_cast<ui::CTabLayoutUI*>(ui::testing::FindControl(window->GetHWND(), u"switch"));
       const bool managed = GetParam().tabPage == kPageManagedKey;
       if (tab) tab->SelectItem(managed ? 1 : GetParam().tabPage);
       if (managed) {
@@ -250,7 +249,8 @@ TEST_F(SkinWindowTest, TwiceSizedPicturesAreDrawnAboveOne) {
   const auto frame = ui::testing::RenderWindowPixels(hwnd, &width, &height);
   std::vector<std::uint8_t> png;
   ASSERT_TRUE(ui::CPaintManagerUI::LoadResource(u"Close_1@2x.png", png));
-  SDL_Surface* loaded = IMG_Load_RW(SDL_RWFromConstMem(png.data(), static_cast<int>(png.size())), 1);
+  SDL_Surface* loaded =
+      IMG_Load_RW(SDL_RWFromConstMem(png.data(), static_cast<int>(png.size())), 1);
   ASSERT_NE(loaded, nullptr);
   SDL_Surface* twice = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
   SDL_FreeSurface(loaded);
