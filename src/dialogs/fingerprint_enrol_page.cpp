@@ -11,6 +11,7 @@
 #include "dialogs/fingerprints_texts.h"
 #include "dialogs/fingerprints_wnd.h"
 #include "dialogs/message_box.h"
+#include "dialogs/text_fill.h"
 
 namespace pinvale {
 namespace {
@@ -51,7 +52,7 @@ void CFingerprintsWnd::ResetAddPage(std::uint32_t expected) {
   if (auto* progress = dynamic_cast<ui::CProgressUI*>(Find(u"progress_samples"))) {
     progress->SetMaxValue(static_cast<int>(samplesTotal_));
     progress->SetValue(0);
-    progress->SetText(FillFormat(kSamplesFormat, {NumberText(0), NumberText(samplesTotal_)}));
+    progress->SetText(FillText(kSamplesFormat, {DecimalText(0), DecimalText(samplesTotal_)}));
   }
 }
 
@@ -67,7 +68,7 @@ bool CFingerprintsWnd::ShowSample(const EnrollmentProgress& progress) {
   if (auto* bar = dynamic_cast<ui::CProgressUI*>(Find(u"progress_samples"))) {
     bar->SetMaxValue(static_cast<int>(samplesTotal_));
     bar->SetValue(static_cast<int>(samplesDone_));
-    bar->SetText(FillFormat(kSamplesFormat, {NumberText(samplesDone_), NumberText(samplesTotal_)}));
+    bar->SetText(FillText(kSamplesFormat, {DecimalText(samplesDone_), DecimalText(samplesTotal_)}));
   }
   return true;
 }

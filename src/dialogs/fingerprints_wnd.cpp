@@ -6,6 +6,7 @@
 #include "dialogs/device_absent.h"
 #include "dialogs/fingerprints_texts.h"
 #include "dialogs/message_box.h"
+#include "dialogs/text_fill.h"
 
 namespace pinvale {
 namespace {
@@ -85,7 +86,7 @@ std::u16string CFingerprintsWnd::ShownName(const FingerprintEnrollment& enrollme
   if (enrollment.friendlyName && !enrollment.friendlyName->empty()) {
     return ui::Utf8ToUtf16(PrintableText(*enrollment.friendlyName));
   }
-  return FillFormat(kUnnamedFingerprintFormat, {NumberText(static_cast<std::uint32_t>(index + 1))});
+  return FillText(kUnnamedFingerprintFormat, {DecimalText(index + 1)});
 }
 
 std::u16string CFingerprintsWnd::NameCountText(std::u16string_view name, std::uint32_t limit,
@@ -96,8 +97,8 @@ std::u16string CFingerprintsWnd::NameCountText(std::u16string_view name, std::ui
     return std::u16string(kNameInvalidText);
   }
   acceptable = bytes <= limit;
-  return FillFormat(acceptable ? kNameBytesFormat : kNameTooLongFormat,
-                    {NumberText(static_cast<std::uint32_t>(bytes)), NumberText(limit)});
+  return FillText(acceptable ? kNameBytesFormat : kNameTooLongFormat,
+                  {DecimalText(bytes), DecimalText(limit)});
 }
 
 void CFingerprintsWnd::OnWindowShown() {
@@ -138,20 +139,19 @@ void CFingerprintsWnd::ShowList() {
     for (std::size_t i = 0; i < list_.size(); ++i) {
       ui::ListItem item;
       item.title = ShownName(list_[i], i);
-      item.detail =
-          FillFormat(kFingerprintIdFormat, {ui::Utf8ToUtf16(HexText(list_[i].templateId))});
+      item.detail = FillText(kFingerprintIdFormat, {ui::Utf8ToUtf16(HexText(list_[i].templateId))});
       item.tag = i;
       items.push_back(std::move(item));
     }
     list->SetItems(std::move(items));
     list->SetEmptyText(kFingerprintsEmptyText);
   }
-  const std::u16string count = NumberText(static_cast<std::uint32_t>(list_.size()));
+  const std::u16string count = DecimalText(list_.size());
   std::u16string countText;
   if (list_.size() == 1) {
     countText = kOneFingerprintText;
   } else if (!list_.empty()) {
-    countText = FillFormat(kFingerprintsCountOpenFormat, {count});
+    countText = FillText(kFingerprintsCountOpenFormat, {count});
   }
   SetTextOf(Find(u"label_count"), countText);
   UpdateListButtons();
@@ -179,7 +179,7 @@ void CFingerprintsWnd::ShowFailure(int status, std::u16string_view format) {
   } else if (!KeyStatus(status)) {
     text = kExchangeFailedText;
   } else {
-    text = FillFormat(format, {StatusHex(status)});
+    text = FillText(format, {StatusHex(status)});
   }
   ShowMessageBox(GetHWND(), kFingerprintsBoxCaption, text, kMessageBoxIconError);
 }
@@ -189,8 +189,8 @@ void CFingerprintsWnd::ConfirmDelete() {
   const int row = list ? list->GetCurSel() : -1;
   if (row < 0 || static_cast<std::size_t>(row) >= list_.size()) return;
   const FingerprintEnrollment chosen = list_[row];
-  const std::u16string question = FillFormat(kFingerprintDeleteConfirmFormat,
-                                             {ShownName(chosen, static_cast<std::size_t>(row))});
+  const std::u16string question =
+      FillText(kFingerprintDeleteConfirmFormat, {ShownName(chosen, static_cast<std::size_t>(row))});
   if (ShowMessageBox(GetHWND(), kFingerprintsBoxCaption, question,
                      kMessageBoxOkCancel | kMessageBoxIconWarning) != kMessageBoxResultOk) {
     return;
@@ -337,7 +337,7 @@ void CFingerprintsWnd::Notify(ui::TNotifyUI& msg) {
       const int row = list ? list->GetCurSel() : -1;
       if (row < 0 || static_cast<std::size_t>(row) >= list_.size()) return;
       const std::u16string title =
-          FillFormat(kRenameTitle, {ShownName(list_[row], static_cast<std::size_t>(row))});
+          FillText(kRenameTitle, {ShownName(list_[row], static_cast<std::size_t>(row))});
       // A name the key keeps as printable text starts the edit; another is typed anew.
       const std::optional<std::string>& kept = list_[row].friendlyName;
       std::u16string current;

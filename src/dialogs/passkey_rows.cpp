@@ -1,5 +1,7 @@
 #include "dialogs/passkey_rows.h"
 
+#include "dialogs/text_fill.h"
+
 #include <algorithm>
 #include <span>
 
@@ -19,34 +21,12 @@ std::u16string Shown(const std::optional<std::string>& text) {
   return text && !text->empty() ? ui::Utf8ToUtf16(PrintableText(*text)) : std::u16string();
 }
 
-std::u16string Number(std::size_t value) {
-  const std::string digits = std::to_string(value);
-  return std::u16string(digits.begin(), digits.end());
-}
-
 }  // namespace
-
-std::u16string FormatPasskeyText(std::u16string_view format,
-                                 std::initializer_list<std::u16string_view> values) {
-  std::u16string out;
-  out.reserve(format.size() + 32);
-  for (std::size_t i = 0; i < format.size(); ++i) {
-    const char16_t c = format[i];
-    if (c == u'%' && i + 1 < format.size() && format[i + 1] >= u'1' && format[i + 1] <= u'9') {
-      const std::size_t index = static_cast<std::size_t>(format[i + 1] - u'1');
-      if (index < values.size()) out.append(*(values.begin() + index));
-      ++i;
-      continue;
-    }
-    out.push_back(c);
-  }
-  return out;
-}
 
 std::u16string SiteText(const RelyingPartyEntry& rp) {
   if (!rp.id.empty()) return ui::Utf8ToUtf16(PrintableText(rp.id));
   const std::string hex = HexText(std::span(rp.idHash).first(kShownHashBytes));
-  return FormatPasskeyText(kSiteHashFormat, {ui::Utf8ToUtf16(hex)});
+  return FillText(kSiteHashFormat, {ui::Utf8ToUtf16(hex)});
 }
 
 std::u16string UserLineText(const PasskeyUser& user) {
@@ -83,11 +63,11 @@ void SortPasskeys(std::vector<ListedPasskey>& passkeys) {
 
 std::u16string CountText(std::size_t stored, std::optional<std::uint32_t> remaining) {
   if (remaining) {
-    return FormatPasskeyText(stored == 1 ? kPasskeyCountOneFormat : kPasskeysCountFormat,
-                             {Number(stored), Number(*remaining)});
+    return FillText(stored == 1 ? kPasskeyCountOneFormat : kPasskeysCountFormat,
+                    {DecimalText(stored), DecimalText(*remaining)});
   }
   if (stored == 1) return std::u16string(kPasskeyCountOnlyOneText);
-  return FormatPasskeyText(kPasskeysCountOnlyFormat, {Number(stored)});
+  return FillText(kPasskeysCountOnlyFormat, {DecimalText(stored)});
 }
 
 std::string CutUtf8(std::string_view text, std::size_t maxBytes) {
@@ -128,16 +108,16 @@ std::u16string CutToUtf8Bytes(std::u16string_view text, std::size_t maxBytes) {
 std::u16string PasskeyFailureText(std::u16string_view what, int status) {
   // An answer not understood (0xFF) shares its code with an empty answer: both read as a
   // failed exchange.
-  if (IsExchangeFailure(status)) return FormatPasskeyText(kPasskeyCommunicationFormat, {what});
+  if (IsExchangeFailure(status)) return FillText(kPasskeyCommunicationFormat, {what});
   if (status == 0x31 || status == 0x32 || status == 0x34) {
-    return FormatPasskeyText(kPasskeyPinChangedFormat, {what});
+    return FillText(kPasskeyPinChangedFormat, {what});
   }
   if (status == kManagementRequestUnbuildable) {
-    return FormatPasskeyText(kPasskeyUnsentFormat, {what});
+    return FillText(kPasskeyUnsentFormat, {what});
   }
   static constexpr char16_t kHex[] = u"0123456789ABCDEF";
   const std::u16string hex{kHex[(status >> 4) & 0xF], kHex[status & 0xF]};
-  return FormatPasskeyText(kPasskeyRefusedFormat, {what, hex});
+  return FillText(kPasskeyRefusedFormat, {what, hex});
 }
 
 }  // namespace pinvale

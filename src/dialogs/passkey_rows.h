@@ -26,10 +26,6 @@ struct ListedPasskey {
   PasskeyEntry passkey;
 };
 
-// `format` with %1, %2, ... replaced by `values` in order.
-std::u16string FormatPasskeyText(std::u16string_view format,
-                                 std::initializer_list<std::u16string_view> values);
-
 std::u16string SiteText(const RelyingPartyEntry& rp);
 // "alice · Alice Example", or the one of the two that is present, or "(no user name)".
 std::u16string UserLineText(const PasskeyUser& user);

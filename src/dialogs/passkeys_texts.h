@@ -1,7 +1,7 @@
 #pragma once
 
 // The texts of the Passkeys window. The formats take their values with
-// FormatPasskeyText (passkey_rows.h): %1, %2 and %3 stand for the values in order.
+// FillText (text_fill.h): %1, %2 and %3 stand for the values in order.
 
 #include <string_view>
 

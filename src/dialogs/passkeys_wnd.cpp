@@ -7,6 +7,7 @@
 #include "dialogs/message_box.h"
 #include "dialogs/passkeys_texts.h"
 #include "dialogs/pin_outcome.h"
+#include "dialogs/text_fill.h"
 #include "ui/list.h"
 #include "ui/progress.h"
 #include "ui/ui_text.h"
@@ -20,11 +21,6 @@ using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kProgressAfter{500};
 // RunSessionCommand's result when the window went meanwhile: nothing more is shown.
 constexpr int kWindowGone = -1;
-
-std::u16string Number(std::size_t value) {
-  const std::string digits = std::to_string(value);
-  return std::u16string(digits.begin(), digits.end());
-}
 
 std::optional<std::string> NameFromEdit(const std::u16string& text) {
   if (text.empty()) return std::nullopt;
@@ -111,7 +107,7 @@ void CPasskeysWnd::ShowReadProgress(std::size_t done, std::size_t total) {
   }
   progress->SetMaxValue(static_cast<int>(total));
   progress->SetValue(static_cast<int>(done));
-  progress->SetText(FormatPasskeyText(kPasskeysReadingFormat, {Number(done), Number(total)}));
+  progress->SetText(FillText(kPasskeysReadingFormat, {DecimalText(done), DecimalText(total)}));
 }
 
 int CPasskeysWnd::Reload() {
@@ -253,7 +249,7 @@ void CPasskeysWnd::AskDelete() {
   const std::u16string user = UserShortText(target.passkey.user);
   const std::u16string site = SiteText(target.rp);
   const int answer = ShowMessageBox(GetHWND(), kPasskeysCaption,
-                                    FormatPasskeyText(kPasskeyDeleteConfirmFormat, {user, site}),
+                                    FillText(kPasskeyDeleteConfirmFormat, {user, site}),
                                     kMessageBoxOkCancel | kMessageBoxIconWarning);
   if (!WindowAlive() || answer != kMessageBoxResultOk) return;
   busy_ = true;
@@ -273,11 +269,11 @@ void CPasskeysWnd::AskDelete() {
   if (Reload() != 0) return;
   if (IndexOf(target.passkey.credentialId) >= 0) {
     SelectCredential(target.passkey.credentialId);
-    ShowMessageBox(GetHWND(), kPasskeysCaption, FormatPasskeyText(kNotDeletedFormat, {user, site}),
+    ShowMessageBox(GetHWND(), kPasskeysCaption, FillText(kNotDeletedFormat, {user, site}),
                    kMessageBoxIconError);
     return;
   }
-  SetStatus(FormatPasskeyText(kDeletedFormat, {user, site}));
+  SetStatus(FillText(kDeletedFormat, {user, site}));
 }
 
 // ---- edit ----
@@ -287,7 +283,7 @@ void CPasskeysWnd::OpenEdit() {
   if (!CanEdit() || !selected || busy_ || !loaded_) return;
   editing_ = selected->passkey.credentialId;
   SetTextOf(m_pm.FindControl(u"label_edit_site"),
-            FormatPasskeyText(kEditHeadingFormat, {SiteText(selected->rp)}));
+            FillText(kEditHeadingFormat, {SiteText(selected->rp)}));
   SetTextOf(m_pm.FindControl(u"edit_user_name"), EditTextFor(selected->passkey.user.name));
   SetTextOf(m_pm.FindControl(u"edit_display_name"),
             EditTextFor(selected->passkey.user.displayName));
@@ -332,7 +328,7 @@ void CPasskeysWnd::SaveEdit() {
   ShowPage(Page::kList);
   if (Reload() != 0) return;
   SelectCredential(target.passkey.credentialId);
-  SetStatus(FormatPasskeyText(kSavedFormat, {SiteText(target.rp)}));
+  SetStatus(FillText(kSavedFormat, {SiteText(target.rp)}));
 }
 
 // ---- input ----
